@@ -1,0 +1,96 @@
+#include "app/command_line.h"
+
+#include "sys/text.h"
+
+#include <cctype>
+
+namespace {
+
+// As atoi: leading blanks skipped, an optional sign, then the digits; 0 without digits; a
+// value out of range saturates as the run-time's conversion does.
+long ReadDecimal(const std::string& text) {
+    constexpr long maxValue = 2147483647L;
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value > (maxValue - (text[i] - '0')) / 10 ? maxValue : value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+std::int32_t BaudIndexOf(long rate) {
+    switch (rate) {
+    case 600: return 0;
+    case 1200: return 1;
+    case 2400: return 2;
+    case 4800: return 3;
+    case 19200: return 5;
+    case 38400: return 6;
+    case 57600: return 7;
+    case 115200: return 8;
+    default: return 4;  // 9600
+    }
+}
+
+char FirstChar(const std::string& field) { return field.empty() ? '\0' : field[0]; }
+
+// value: the text right after the letter 'c', up to the next '-'.
+void ParseLinkFields(const std::string& value, LinkSettings& link) {
+    link.port = 0;
+    std::string fields[6];
+    size_t start = 0;
+    for (int i = 0; i < 5; ++i) {
+        const size_t comma = value.find(',', start);
+        if (comma == std::string::npos)
+            return;  // incomplete: the option has no effect
+        fields[i] = value.substr(start, comma - start);
+        start = comma + 1;
+    }
+    fields[5] = value.substr(start);
+
+    link.baudIndex = BaudIndexOf(ReadDecimal(fields[1]));
+    link.eightDataBits = FirstChar(fields[2]) == '7' ? 0 : 1;
+    link.twoStopBits = FirstChar(fields[3]) == '2' ? 1 : 0;
+    switch (FirstChar(fields[4])) {
+    case 'e': link.parity = 0; break;
+    case 'o': link.parity = 1; break;
+    case 'i': link.parity = 3; break;
+    default: link.parity = 2; break;
+    }
+    switch (FirstChar(fields[5])) {
+    case 's': link.handshake = 0; break;
+    case 'h': link.handshake = 1; break;
+    default: link.handshake = 2; break;
+    }
+    link.port = static_cast<std::int32_t>(ReadDecimal(fields[0]));
+}
+
+} // namespace
+
+void ParseCommandLine(const std::string& commandLine, CommandLineValues& values) {
+    const std::string text = sys::LowerCase(commandLine);
+    size_t dash = text.find('-');
+    while (dash != std::string::npos && dash + 1 < text.size()) {
+        const size_t letter = dash + 1;
+        const size_t nextDash = text.find('-', letter);
+        const size_t valueEnd = nextDash == std::string::npos ? text.size() : nextDash;
+        const std::string value = text.substr(letter + 1, valueEnd - letter - 1);
+        switch (text[letter]) {
+        case 'c': ParseLinkFields(value, values.commandLineLink); break;
+        case 'd': values.traceMode = 1; break;
+        case 'f': values.forceByPosition = 1; break;
+        case 'h': values.givenFileName = value; break;
+        case 'l': values.languageOption = FirstChar(value) == 'f' ? 0 : 1; break;
+        case 'r': values.repeatRun = 1; break;
+        case 's': values.selectionMode = 1; break;
+        case 'w': values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF); break;
+        default: break;
+        }
+        dash = nextDash;
+    }
+}

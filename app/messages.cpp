@@ -1,0 +1,29 @@
+#include "app/messages.h"
+
+#include "res/catalogue.h"
+
+namespace {
+constexpr int versionEntry = 85;  // one text for both languages
+}
+
+std::string CatalogueText(int frenchId, int language) {
+    if (frenchId == versionEntry || language == 0)
+        return res::LoadString(frenchId);
+    return res::LoadString(frenchId + 1);
+}
+
+std::string FormatCatalogueText(const std::string& pattern, const std::string& arg1,
+                                const std::string& arg2) {
+    std::string out;
+    out.reserve(pattern.size() + arg1.size() + arg2.size());
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            out += pattern[i + 1] == '1' ? arg1 : arg2;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}

@@ -1,0 +1,4 @@
+#include "app/upgrade_app.h"
+
+// The one application object, constructed before start-up.
+CUpgradeApp theApp;

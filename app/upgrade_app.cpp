@@ -1,0 +1,89 @@
+#include "app/upgrade_app.h"
+
+#include "app/messages.h"
+#include "sys/sys.h"
+#include "ui/language_dlg.h"
+
+namespace {
+constexpr int msgUpgradingInstruments = 83;
+constexpr int msgUnableToUpgrade = 9;
+constexpr int msgContactReseller = 65;
+constexpr int msgCheckLink = 67;
+} // namespace
+
+CUpgradeApp& App() { return *static_cast<CUpgradeApp*>(fw::AfxGetApp()); }
+
+CUpgradeApp::CUpgradeApp() = default;
+
+CUpgradeApp::~CUpgradeApp() {
+    upgradeFiles.RemoveAll();
+    selectedFiles.RemoveAll();
+    link.reset();
+}
+
+std::string CUpgradeApp::Message(int frenchId) const { return CatalogueText(frenchId, language); }
+
+std::string CUpgradeApp::Message(int frenchId, const std::string& arg1,
+                                 const std::string& arg2) const {
+    return FormatCatalogueText(Message(frenchId), arg1, arg2);
+}
+
+void CUpgradeApp::AppendFailureEnding(std::string& message) const {
+    message += ".\n\n" + Message(msgUnableToUpgrade) + ". " + Message(msgContactReseller);
+}
+
+void CUpgradeApp::AppendLinkCheckEnding(std::string& message) const {
+    message += ".\n\n" + Message(msgCheckLink);
+}
+
+void CUpgradeApp::ShowTrace(const std::string& text) {
+    if (DoMessageBox(text, MB_OKCANCEL | MB_ICONHAND) != IDOK)
+        sys::TerminateAbnormally();
+}
+
+bool CUpgradeApp::SettleLanguage() {
+    if (languageOption != -1) {
+        language = languageOption;
+        return true;
+    }
+    CLanguageDlg dialog(nullptr);
+    if (dialog.DoModal() != IDOK)
+        return false;
+    language = dialog.languageChoice;
+    return true;
+}
+
+void CUpgradeApp::EndProcedure(int exitStatus) {
+    SetExitCode(exitStatus);
+    if (mainFrame_)
+        mainFrame_->DestroyWindow();
+}
+
+BOOL CUpgradeApp::InitInstance() {
+    // 1. The look of the dialogs.
+    SetDialogBkColor(RGB(192, 192, 192), RGB(0, 0, 0));
+    Enable3dControls();
+
+    // 2. The backdrop, captioned with the program's name until the language is known.
+    mainFrame_ = std::make_unique<CMainFrame>();
+    mainFrame_->Create(fw::CaptionFromExecutablePath(sys::ExecutablePath()));
+    mainWnd = mainFrame_.get();
+    mainFrame_->ShowWindow(SW_SHOWMAXIMIZED);
+    mainFrame_->UpdateWindow();
+
+    // 3. The one link object.
+    link = std::make_unique<CQelComm>(mainFrame_.get());
+
+    // 4, 5. Options, then the language.
+    ParseCommandLine(commandLine, *this);
+    if (!SettleLanguage()) {
+        EndProcedure(exitCancelled);
+        return FALSE;
+    }
+
+    // 6.
+    mainFrame_->SetWindowText(Message(msgUpgradingInstruments));
+
+    EndProcedure(exitDone);
+    return FALSE;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/command_line.h"
+#include "app/main_frame.h"
+#include "files/upgrade_file.h"
+#include "fw/fw.h"
+#include "link/qel_comm.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Exit statuses of the program.
+enum ExitStatus : int {
+    exitDone = 0,       // upgrade done and reported
+    exitFailed = 1,     // ended on a failure that was shown
+    exitCancelled = 2,  // cancelled or refused by the user
+    exitTraceCancel = 3,
+};
+
+// The application object: it runs the whole upgrade procedure inside InitInstance.
+class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
+  public:
+    CUpgradeApp();
+    ~CUpgradeApp() override;
+
+    BOOL InitInstance() override;
+
+    // The catalogue text of message frenchId in the program's language.
+    std::string Message(int frenchId) const;
+    std::string Message(int frenchId, const std::string& arg1,
+                        const std::string& arg2 = std::string()) const;
+    // ".\n\n" + 9/10 + ". " + 65/66: the upgrade is impossible, see the reseller.
+    void AppendFailureEnding(std::string& message) const;
+    // ".\n\n" + 67/68: check the cable, the parameters and other programs.
+    void AppendLinkCheckEnding(std::string& message) const;
+    // A trace box: OK goes on, anything else ends the program at once.
+    void ShowTrace(const std::string& text);
+
+    std::unique_ptr<CQelComm> link;
+    std::int32_t language = 0;  // 0 French, 1 English
+    fw::COwningArray<CUpgradeFile> upgradeFiles;
+    fw::CStringArray instrumentMonitors;
+    fw::COwningArray<CUpgradeFile> selectedFiles;
+
+    CMainFrame* MainFrame() const { return mainFrame_.get(); }
+
+  private:
+    bool SettleLanguage();
+    void EndProcedure(int exitStatus);
+
+    std::unique_ptr<CMainFrame> mainFrame_;
+};
+
+// The one application object.
+CUpgradeApp& App();

@@ -1,0 +1,100 @@
+#include "fw/console/console_io.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace fw::console {
+
+namespace {
+std::unique_ptr<ConsoleIo>& Slot() {
+    static std::unique_ptr<ConsoleIo> instance;
+    return instance;
+}
+} // namespace
+
+ConsoleIo::ConsoleIo(int inputFd, std::FILE* output)
+    : inputFd_(inputFd), output_(output), inputIsTerminal_(isatty(inputFd) != 0),
+      outputIsTerminal_(isatty(fileno(output)) != 0) {}
+
+ConsoleIo& ConsoleIo::Instance() {
+    if (!Slot())
+        Slot() = std::make_unique<ConsoleIo>(0, stdout);
+    return *Slot();
+}
+
+void ConsoleIo::Redirect(int inputFd, std::FILE* output) {
+    Slot() = std::make_unique<ConsoleIo>(inputFd, output);
+}
+
+void ConsoleIo::Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), output_);
+}
+
+void ConsoleIo::Flush() { std::fflush(output_); }
+
+bool ConsoleIo::HasWholeLine() const { return pending_.find('\n') != std::string::npos; }
+
+bool ConsoleIo::FillOnce(int timeoutMs) {
+    pollfd pfd{inputFd_, POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&pfd, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0)
+        return false;
+    char buffer[512];
+    ssize_t n;
+    do {
+        n = read(inputFd_, buffer, sizeof buffer);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        ended_ = true;
+    else
+        pending_.append(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+bool ConsoleIo::WaitForLine(int timeoutMs) {
+    while (!HasWholeLine() && !ended_) {
+        if (!FillOnce(timeoutMs))
+            return false;
+    }
+    return true;
+}
+
+std::string ConsoleIo::TakeLine() {
+    const auto end = pending_.find('\n');
+    std::string line = pending_.substr(0, end);
+    pending_.erase(0, end == std::string::npos ? pending_.size() : end + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+std::optional<std::string> ConsoleIo::ReadLine() {
+    WaitForLine(-1);
+    if (HasWholeLine())
+        return TakeLine();
+    if (!pending_.empty())  // a last line without its end
+        return TakeLine();
+    return std::nullopt;
+}
+
+std::optional<std::string> ConsoleIo::PeekReadyLine() {
+    while (!HasWholeLine() && !ended_ && FillOnce(0)) {
+    }
+    if (!HasWholeLine() && !(ended_ && !pending_.empty()))
+        return std::nullopt;
+    const auto end = pending_.find('\n');
+    std::string line = pending_.substr(0, end);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+void ConsoleIo::DropPeekedLine() { TakeLine(); }
+
+} // namespace fw::console

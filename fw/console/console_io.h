@@ -1,0 +1,47 @@
+// The console's two streams: answers read as lines from an input descriptor (a terminal or a
+// script), everything shown written to an output stream.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace fw::console {
+
+class ConsoleIo {
+  public:
+    ConsoleIo(int inputFd, std::FILE* output);
+
+    void Write(const std::string& text);
+    void Flush();
+
+    // Waits up to timeoutMs (negative: no limit) for a whole line; true when one is ready or
+    // the input has ended.
+    bool WaitForLine(int timeoutMs);
+    // The next line without its end (CR LF or LF), consumed; nothing at the end of input.
+    std::optional<std::string> ReadLine();
+    // The next line if one is already complete, not consumed.
+    std::optional<std::string> PeekReadyLine();
+    void DropPeekedLine();
+
+    bool InputIsTerminal() const { return inputIsTerminal_; }
+    bool OutputIsTerminal() const { return outputIsTerminal_; }
+
+    static ConsoleIo& Instance();
+    // Tests point the console at their own descriptors.
+    static void Redirect(int inputFd, std::FILE* output);
+
+  private:
+    bool HasWholeLine() const;
+    bool FillOnce(int timeoutMs);  // false on timeout
+    std::string TakeLine();
+
+    int inputFd_;
+    std::FILE* output_;
+    std::string pending_;
+    bool ended_ = false;
+    bool inputIsTerminal_;
+    bool outputIsTerminal_;
+};
+
+} // namespace fw::console

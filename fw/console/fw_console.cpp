@@ -1,0 +1,608 @@
+// Console backend of the class library: a message queue of its own, modal loops as nested
+// loops, dialogs and message boxes drawn as text and answered by lines of input.
+#include "fw/backend.h"
+#include "fw/console/console_io.h"
+#include "fw/dialog_template.h"
+#include "sys/text.h"
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace fw {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr UINT DC_HASDEFID = 0x534B;
+
+struct Control {
+    ControlTemplate spec;
+    std::string text;
+    bool visible;
+};
+
+struct Window {
+    CWnd* object = nullptr;
+    bool isDialog = false;
+    bool isFrame = false;
+    std::string text;
+    bool visible = false;
+    std::vector<Control> controls;
+    int defId = 0;
+    bool ended = false;
+    int result = 0;
+    bool shown = false;  // drawn since the last change
+};
+
+struct Timer {
+    Handle hwnd;
+    UINT id;
+    UINT periodMs;
+    Clock::time_point due;
+};
+
+struct State {
+    std::vector<std::unique_ptr<Window>> windows;
+    std::deque<Msg> queue;
+    std::vector<Timer> timers;
+    std::vector<Window*> modalStack;
+};
+
+State& S() {
+    static State state;
+    return state;
+}
+
+console::ConsoleIo& Io() { return console::ConsoleIo::Instance(); }
+
+Window* Rec(Handle h) { return static_cast<Window*>(h); }
+
+Control* FindControl(Handle h, int id) {
+    if (h == nullptr)
+        return nullptr;
+    for (auto& c : Rec(h)->controls)
+        if (c.spec.id == id)
+            return &c;
+    return nullptr;
+}
+
+bool IsButton(const Control& c) {
+    return c.spec.kind == ControlKind::PushButton || c.spec.kind == ControlKind::DefPushButton;
+}
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    const auto last = s.find_last_not_of(" \t");
+    return s.substr(first, last - first + 1);
+}
+
+std::string WithLineEnd(const std::string& text) {
+    if (text.empty() || text.back() == '\n')
+        return text;
+    return text + "\n";
+}
+
+void EchoAnswer(const std::optional<std::string>& line) {
+    // On a terminal the user's own typing is the echo; a script's answers are shown so that a
+    // transcript reads as a dialogue.
+    if (!Io().InputIsTerminal())
+        Io().Write(line ? *line + "\n" : std::string("(end of input)\n"));
+}
+
+// --- answers ------------------------------------------------------------------------------
+
+struct Choice {
+    int id;
+    std::string label;  // as shown, accelerator removed
+    char letter;        // lower case, 0 when none
+};
+
+std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
+    std::string line = "Buttons:";
+    const char* sep = " ";
+    std::string defaultLabel;
+    for (const auto& c : choices) {
+        line += sep;
+        if (c.letter != 0)
+            line += std::string("(") + c.letter + ") ";
+        line += c.label;
+        sep = ", ";
+        if (c.id == defaultId)
+            defaultLabel = c.label;
+    }
+    if (!defaultLabel.empty())
+        line += "; Enter: " + defaultLabel;
+    return line + "\n";
+}
+
+// The button an answer names: its full text or its letter, case-blind; 0 when none.
+int MatchChoice(const std::vector<Choice>& choices, const std::string& answer) {
+    const std::string wanted = sys::LowerCase(answer);
+    for (const auto& c : choices)
+        if (sys::LowerCase(c.label) == wanted)
+            return c.id;
+    if (wanted.size() == 1)
+        for (const auto& c : choices)
+            if (c.letter == wanted[0])
+                return c.id;
+    return 0;
+}
+
+char LowerLetter(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::vector<Choice> DialogChoices(const Window& w) {
+    std::vector<Choice> choices;
+    for (const auto& c : w.controls) {
+        if (!c.visible || !IsButton(c))
+            continue;
+        choices.push_back({c.spec.id, StripAccelerator(c.text), LowerLetter(AcceleratorOf(c.text))});
+    }
+    // A button without '&' answers to its first letter when no other button claims it.
+    for (auto& c : choices) {
+        if (c.letter != 0 || c.label.empty())
+            continue;
+        const char first = LowerLetter(c.label[0]);
+        const bool taken = std::any_of(choices.begin(), choices.end(), [&](const Choice& o) {
+            return &o != &c && (o.letter == first || LowerLetter(o.label[0]) == first);
+        });
+        if (!taken && static_cast<unsigned char>(first) < 0x80)
+            c.letter = first;
+    }
+    return choices;
+}
+
+int DialogDefaultButton(const Window& w) {
+    if (w.defId != 0)
+        return w.defId;
+    for (const auto& c : w.controls)
+        if (c.visible && c.spec.kind == ControlKind::DefPushButton)
+            return c.spec.id;
+    return 0;
+}
+
+void DrawDialog(Window& w) {
+    std::string out = "\n---- " + w.text + " ----\n";
+    for (const auto& c : w.controls) {
+        if (!c.visible || c.text.empty())
+            continue;
+        switch (c.spec.kind) {
+        case ControlKind::Static:
+        case ControlKind::CenteredStatic:
+        case ControlKind::Edit:
+            out += WithLineEnd(c.spec.noPrefix ? c.text : StripAccelerator(c.text));
+            break;
+        case ControlKind::GroupBox: out += "[" + StripAccelerator(c.text) + "]\n"; break;
+        default: break;
+        }
+    }
+    out += ChoicesLine(DialogChoices(w), DialogDefaultButton(w));
+    Io().Write(out);
+    w.shown = true;
+}
+
+// --- the queue ----------------------------------------------------------------------------
+
+bool Matches(const Msg& m, Handle filter, UINT lo, UINT hi) {
+    if (filter != nullptr && m.hwnd != filter && !(m.message == WM_QUIT))
+        return false;
+    if (lo == 0 && hi == 0)
+        return true;
+    return m.message >= lo && m.message <= hi;
+}
+
+int NextTimerDelayMs() {
+    if (S().timers.empty())
+        return -1;
+    auto next = std::min_element(S().timers.begin(), S().timers.end(),
+                                 [](const Timer& a, const Timer& b) { return a.due < b.due; });
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next->due - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left) + 1;
+}
+
+void ForgetWindow(Window* w) {
+    auto& s = S();
+    s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
+                                  [&](const Timer& t) { return t.hwnd == w; }),
+                   s.timers.end());
+    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(),
+                                 [&](const Msg& m) { return m.hwnd == w; }),
+                  s.queue.end());
+    s.modalStack.erase(std::remove(s.modalStack.begin(), s.modalStack.end(), w),
+                       s.modalStack.end());
+    s.windows.erase(std::remove_if(s.windows.begin(), s.windows.end(),
+                                   [&](const std::unique_ptr<Window>& p) { return p.get() == w; }),
+                    s.windows.end());
+}
+
+Window* NewWindow(CWnd* object) {
+    S().windows.push_back(std::make_unique<Window>());
+    Window* w = S().windows.back().get();
+    w->object = object;
+    return w;
+}
+
+void DrawFrameCaption(const Window& w) { Io().Write("\n==== " + w.text + " ====\n"); }
+
+} // namespace
+
+// Access to the library's private parts for this backend.
+struct Backend {
+    static Handle& HandleOf(CWnd& w) { return w.handle_; }
+    static bool& Unhandled(CDialog& d) { return d.unhandled_; }
+
+    static LRESULT Deliver(Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (!w->isDialog)
+            return w->object->WindowProc(message, wParam, lParam);
+        auto* dialog = static_cast<CDialog*>(w->object);
+        Unhandled(*dialog) = false;
+        const LRESULT result = dialog->WindowProc(message, wParam, lParam);
+        if (!Unhandled(*dialog) || message == WM_INITDIALOG)
+            return result;
+        // The dialog manager's own handling.
+        switch (message) {
+        case DM_SETDEFID: w->defId = static_cast<int>(wParam); return TRUE;
+        case DM_GETDEFID:
+            return w->defId != 0 ? static_cast<LRESULT>((DC_HASDEFID << 16) | w->defId) : 0;
+        case WM_CLOSE: w->object->PostMessage(WM_COMMAND, IDCANCEL, 0); return 0;
+        default: return 0;
+        }
+    }
+
+    static void Destroy(CWnd& wnd) {
+        Handle& h = HandleOf(wnd);
+        if (h == nullptr)
+            return;
+        Window* w = Rec(h);
+        Deliver(w, WM_DESTROY, 0, 0);
+        ForgetWindow(w);
+        h = nullptr;
+    }
+};
+
+// --- CWnd ---------------------------------------------------------------------------------
+
+CWnd::CWnd() = default;
+
+CWnd::~CWnd() {
+    if (handle_ != nullptr) {
+        ForgetWindow(Rec(handle_));
+        handle_ = nullptr;
+    }
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_CLOSE: DestroyWindow(); return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    default: return 0;
+    }
+}
+
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (handle_ == nullptr)
+        return FALSE;
+    S().queue.push_back({handle_, message, wParam, lParam});
+    return TRUE;
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (handle_ == nullptr)
+        return 0;
+    return Backend::Deliver(Rec(handle_), message, wParam, lParam);
+}
+
+void CWnd::SetWindowText(const std::string& text) {
+    if (handle_ == nullptr)
+        return;
+    Window* w = Rec(handle_);
+    w->text = text;
+    w->shown = false;
+    if (w->isFrame && w->visible)
+        DrawFrameCaption(*w);
+}
+
+std::string CWnd::GetWindowText() const {
+    return handle_ == nullptr ? std::string() : Rec(handle_)->text;
+}
+
+BOOL CWnd::ShowWindow(int command) {
+    if (handle_ == nullptr)
+        return FALSE;
+    Window* w = Rec(handle_);
+    const bool wasVisible = w->visible;
+    w->visible = command != SW_HIDE;
+    if (w->isFrame && w->visible && !wasVisible)
+        DrawFrameCaption(*w);
+    return wasVisible ? TRUE : FALSE;
+}
+
+bool CWnd::IsWindowVisible() const { return handle_ != nullptr && Rec(handle_)->visible; }
+void CWnd::UpdateWindow() {}
+void CWnd::Invalidate(bool) {}
+void CWnd::CenterWindow() {}
+
+void CWnd::DestroyWindow() { Backend::Destroy(*this); }
+
+UINT CWnd::SetTimer(UINT timerId, UINT periodMs) {
+    if (handle_ == nullptr)
+        return 0;
+    KillTimer(timerId);
+    S().timers.push_back(
+        {handle_, timerId, periodMs, Clock::now() + std::chrono::milliseconds(periodMs)});
+    return timerId;
+}
+
+BOOL CWnd::KillTimer(UINT timerId) {
+    auto& timers = S().timers;
+    const auto before = timers.size();
+    timers.erase(std::remove_if(timers.begin(), timers.end(),
+                                [&](const Timer& t) { return t.hwnd == handle_ && t.id == timerId; }),
+                 timers.end());
+    return timers.size() != before ? TRUE : FALSE;
+}
+
+void CWnd::SetDlgItemText(int id, const std::string& text) {
+    if (Control* c = FindControl(handle_, id)) {
+        c->text = text;
+        Rec(handle_)->shown = false;
+    }
+}
+
+std::string CWnd::GetDlgItemText(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c == nullptr ? std::string() : c->text;
+}
+
+void CWnd::ShowDlgItem(int id, bool show) {
+    if (Control* c = FindControl(handle_, id)) {
+        c->visible = show;
+        Rec(handle_)->shown = false;
+    }
+}
+
+bool CWnd::IsDlgItemVisible(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c != nullptr && c->visible;
+}
+
+bool CWnd::CreateGeneric(const std::string& name, DWORD, const Rect&, CWnd*, int) {
+    Window* w = NewWindow(this);
+    w->text = name;
+    handle_ = w;
+    return true;
+}
+
+void CDC::FillSysColor(const Rect&, int) {}
+
+bool CFrameWnd::Create(const std::string& caption) {
+    Window* w = NewWindow(this);
+    w->isFrame = true;
+    w->text = caption;
+    Backend::HandleOf(*this) = w;
+    return true;
+}
+
+Rect CFrameWnd::GetClientRect() const { return Rect{0, 0, 80, 25}; }
+
+// --- dialogs ------------------------------------------------------------------------------
+
+int CDialog::DoModal() {
+    const DialogTemplate* tmpl = FindDialogTemplate(templateId_);
+    if (tmpl == nullptr || Backend::HandleOf(*this) != nullptr)
+        return -1;
+    Window* w = NewWindow(this);
+    w->isDialog = true;
+    w->text = tmpl->caption;
+    w->visible = true;
+    for (const auto& spec : tmpl->controls)
+        w->controls.push_back({spec, spec.text, !spec.hidden});
+    Backend::HandleOf(*this) = w;
+    S().modalStack.push_back(w);
+
+    Backend::Deliver(w, WM_INITDIALOG, 0, 0);
+
+    auto& io = Io();
+    while (!w->ended) {
+        Msg msg;
+        if (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // Leave the quit for the loop outside this one.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                w->ended = true;
+                w->result = IDCANCEL;
+                break;
+            }
+            if (!PreTranslateMessage(&msg)) {
+                TranslateMessage(&msg);
+                DispatchMessage(&msg);
+            }
+            continue;
+        }
+        // Idle: ask the user, serving timers while the answer is awaited.
+        const auto choices = DialogChoices(*w);
+        if (choices.empty() && S().timers.empty()) {
+            EndDialog(IDCANCEL);  // nothing could ever end it
+            break;
+        }
+        if (!w->shown) {
+            DrawDialog(*w);
+            io.Write("> ");
+            io.Flush();
+        }
+        if (!io.WaitForLine(NextTimerDelayMs()))
+            continue;  // a timer is due
+        const auto line = io.ReadLine();
+        EchoAnswer(line);
+        if (!line) {
+            PostMessage(WM_CLOSE, 0, 0);  // the close box
+            continue;
+        }
+        const std::string answer = Trim(*line);
+        int id = answer.empty() ? DialogDefaultButton(*w) : MatchChoice(choices, answer);
+        if (id == 0 && sys::LowerCase(answer) == "esc")
+            id = IDCANCEL;
+        if (id == 0) {
+            io.Write("? " + ChoicesLine(choices, DialogDefaultButton(*w)) + "> ");
+            io.Flush();
+            continue;
+        }
+        PostMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
+    }
+    const int result = w->result;
+    Backend::Destroy(*this);
+    return result;
+}
+
+void CDialog::EndDialog(int result) {
+    if (Backend::HandleOf(*this) == nullptr)
+        return;
+    Rec(Backend::HandleOf(*this))->ended = true;
+    Rec(Backend::HandleOf(*this))->result = result;
+}
+
+void CDialog::GotoDlgCtrl(int) {}
+
+// --- the queue ----------------------------------------------------------------------------
+
+BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    auto& s = S();
+    const Handle h = filter != nullptr ? filter->GetSafeHwnd() : nullptr;
+    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
+        if (!Matches(*it, h, filterMin, filterMax))
+            continue;
+        *msg = *it;
+        if (removeFlags & PM_REMOVE)
+            s.queue.erase(it);
+        return TRUE;
+    }
+    // Timer messages are made when they are looked for, as Windows does.
+    const auto now = Clock::now();
+    for (auto& t : s.timers) {
+        const Msg m{t.hwnd, WM_TIMER, t.id, 0};
+        if (t.due > now || !Matches(m, h, filterMin, filterMax))
+            continue;
+        *msg = m;
+        if (removeFlags & PM_REMOVE)
+            t.due = now + std::chrono::milliseconds(t.periodMs);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL TranslateMessage(const Msg*) { return FALSE; }
+
+LRESULT DispatchMessage(const Msg* msg) {
+    if (msg->hwnd == nullptr)
+        return 0;
+    auto& windows = S().windows;
+    const bool alive = std::any_of(windows.begin(), windows.end(),
+                                   [&](const std::unique_ptr<Window>& w) { return w.get() == msg->hwnd; });
+    if (!alive)
+        return 0;
+    return Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+}
+
+void PostQuitMessage(int exitCode) {
+    S().queue.push_back({nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
+}
+
+bool PreTranslateMessage(Msg*) { return false; }
+
+void MessageBeep(UINT) {
+    if (Io().OutputIsTerminal())
+        Io().Write("\a");
+}
+
+void CWinApp::SetDialogBkColor(COLORREF, COLORREF) {}
+void CWinApp::BeginWaitCursor() {}
+void CWinApp::EndWaitCursor() {}
+
+// --- message boxes ------------------------------------------------------------------------
+
+namespace backend {
+
+void Initialize() {
+    S();
+    Io();
+}
+
+namespace {
+
+const char* IconWord(UINT style) {
+    switch (style & MB_ICONMASK) {
+    case MB_ICONHAND: return "stop";
+    case MB_ICONQUESTION: return "question";
+    case MB_ICONEXCLAMATION: return "exclamation";
+    case MB_ICONASTERISK: return "information";
+    default: return nullptr;
+    }
+}
+
+std::vector<Choice> BoxChoices(UINT style) {
+    const Choice ok{IDOK, "OK", 'o'}, cancel{IDCANCEL, "Cancel", 'c'}, yes{IDYES, "Yes", 'y'},
+        no{IDNO, "No", 'n'}, retry{IDRETRY, "Retry", 'r'}, abort{IDABORT, "Abort", 'a'},
+        ignore{IDIGNORE, "Ignore", 'i'};
+    switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {ok, cancel};
+    case MB_ABORTRETRYIGNORE: return {abort, retry, ignore};
+    case MB_YESNOCANCEL: return {yes, no, cancel};
+    case MB_YESNO: return {yes, no};
+    case MB_RETRYCANCEL: return {retry, cancel};
+    default: return {ok};
+    }
+}
+
+// What the close box (here: the end of the input) answers.
+int CloseBoxAnswer(const std::vector<Choice>& choices) {
+    for (const auto& c : choices)
+        if (c.id == IDCANCEL)
+            return IDCANCEL;
+    if (choices.size() == 1)
+        return choices.front().id;
+    // Yes/No and Abort/Retry/Ignore have no close box on Windows; the answer that stops
+    // nothing already under way is the safe one.
+    return choices.back().id == IDNO ? IDNO : IDABORT;
+}
+
+} // namespace
+
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style) {
+    auto& io = Io();
+    const auto choices = BoxChoices(style);
+    size_t defaultIndex = (style & MB_DEFMASK) >> 8;
+    if (defaultIndex >= choices.size())
+        defaultIndex = 0;
+    const int defaultId = choices[defaultIndex].id;
+
+    std::string out = "\n---- " + caption;
+    if (const char* icon = IconWord(style))
+        out += std::string(" [") + icon + "]";
+    out += " ----\n" + WithLineEnd(text) + ChoicesLine(choices, defaultId) + "> ";
+    io.Write(out);
+    io.Flush();
+    for (;;) {
+        const auto line = io.ReadLine();
+        EchoAnswer(line);
+        if (!line)
+            return CloseBoxAnswer(choices);
+        const std::string answer = Trim(*line);
+        const int id = answer.empty() ? defaultId : MatchChoice(choices, answer);
+        if (id != 0)
+            return id;
+        io.Write("? " + ChoicesLine(choices, defaultId) + "> ");
+        io.Flush();
+    }
+}
+
+} // namespace backend
+
+} // namespace fw

@@ -1,0 +1,18 @@
+// Entry point of the console program: the command line is the arguments joined by single
+// blanks, as Windows hands a program the text after its name.
+#include "fw/console/console_io.h"
+#include "fw/fw.h"
+
+#include <string>
+
+int main(int argc, char** argv) {
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            commandLine += ' ';
+        commandLine += argv[i];
+    }
+    const int status = fw::AfxWinMain(commandLine);
+    fw::console::ConsoleIo::Instance().Flush();
+    return status;
+}

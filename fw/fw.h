@@ -1,0 +1,197 @@
+// The class library the system is written against: application, windows with message maps,
+// modal dialogs from res/ templates, a posted-message queue, timers and the application
+// message box. One contract, two backends (fw/win32, fw/console).
+#pragma once
+
+#include "fw/types.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+using Handle = void*;  // HWND on Windows, a console window record elsewhere
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+};
+
+struct Msg {
+    Handle hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
+class CWnd {
+  public:
+    CWnd();
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+    virtual ~CWnd();
+
+    Handle GetSafeHwnd() const { return handle_; }
+    bool IsWindow() const { return handle_ != nullptr; }
+
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    void SetWindowText(const std::string& text);
+    std::string GetWindowText() const;
+    BOOL ShowWindow(int command);
+    bool IsWindowVisible() const;
+    void UpdateWindow();
+    void Invalidate(bool erase = true);
+    void CenterWindow();
+    void DestroyWindow();
+
+    // Returns 0 when the system refuses the timer.
+    UINT SetTimer(UINT timerId, UINT periodMs);
+    BOOL KillTimer(UINT timerId);
+
+    // Child controls of a dialog, addressed by identifier.
+    void SetDlgItemText(int id, const std::string& text);
+    std::string GetDlgItemText(int id) const;
+    void ShowDlgItem(int id, bool show);
+    bool IsDlgItemVisible(int id) const;
+
+    // The message map: one switch over the messages a class handles; anything else goes to
+    // DefWindowProc.
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+  protected:
+    // A plain (generic class) window; hidden unless the style says otherwise.
+    bool CreateGeneric(const std::string& name, DWORD style, const Rect& rect, CWnd* parent,
+                       int childId);
+    virtual void OnTimer(UINT timerId);
+
+  private:
+    friend struct Backend;
+    Handle handle_ = nullptr;
+};
+
+// Device context of a paint or erase message (only what the system paints).
+class CDC {
+  public:
+    explicit CDC(WPARAM hdc) : hdc_(hdc) {}
+    void FillSysColor(const Rect& rect, int sysColorIndex);
+
+  private:
+    WPARAM hdc_;
+};
+
+class CFrameWnd : public CWnd {
+  public:
+    // Top-level overlapped window, default position and size, no menu.
+    bool Create(const std::string& caption);
+    Rect GetClientRect() const;
+};
+
+class CDialog : public CWnd {
+  public:
+    CDialog(int templateId, CWnd* parent);
+    ~CDialog() override;
+
+    int DoModal();
+    void EndDialog(int result);
+    void GotoDlgCtrl(int id);
+    int TemplateId() const { return templateId_; }
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Dialogs leave unhandled messages to the dialog manager.
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  protected:
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    // One line per control; true when the command was handled.
+    virtual bool OnCommand(int id);
+    virtual void OnDestroy() {}
+
+  private:
+    friend struct Backend;
+    int templateId_;
+    CWnd* parent_;
+    bool unhandled_ = false;  // set when a message reached DefWindowProc
+};
+
+class CWinApp {
+  public:
+    explicit CWinApp(const std::string& appName = std::string());
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+    virtual ~CWinApp();
+
+    virtual BOOL InitInstance() { return FALSE; }
+    virtual int ExitInstance() { return exitCode_; }
+    int Run();  // the main message loop; never used by a program whose InitInstance says no
+
+    // The application message box: icon rule, the executable's name as caption, owned by the
+    // active window.
+    int DoMessageBox(const std::string& text, UINT style);
+
+    void SetDialogBkColor(COLORREF background, COLORREF text);
+    void Enable3dControls() {}
+    void BeginWaitCursor();
+    void EndWaitCursor();
+
+    CWnd* mainWnd = nullptr;
+    std::string commandLine;  // the text after the program's own name
+    void SetExitCode(int code) { exitCode_ = code; }
+    int ExitCode() const { return exitCode_; }
+
+  private:
+    int exitCode_ = 0;
+};
+
+CWinApp* AfxGetApp();
+inline int AfxMessageBox(const std::string& text, UINT style = MB_OK) {
+    return AfxGetApp()->DoMessageBox(text, style);
+}
+
+// The rules of the application message box, shared by both backends.
+UINT MessageBoxStyleWithIcon(UINT style);
+std::string CaptionFromExecutablePath(const std::string& path);
+
+// The thread's message queue.
+BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT removeFlags);
+BOOL TranslateMessage(const Msg* msg);
+LRESULT DispatchMessage(const Msg* msg);
+void PostQuitMessage(int exitCode);
+// Dialog keyboard handling of the active modal dialog; true when it consumed the message.
+bool PreTranslateMessage(Msg* msg);
+void MessageBeep(UINT type);
+
+// Shows the wait cursor while it lives.
+class CWaitCursor {
+  public:
+    CWaitCursor() { AfxGetApp()->BeginWaitCursor(); }
+    ~CWaitCursor() { AfxGetApp()->EndWaitCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
+// An array that owns what it holds (the library's object array of records).
+template <class T> class COwningArray {
+  public:
+    int GetSize() const { return static_cast<int>(items_.size()); }
+    T* operator[](int i) const { return items_[static_cast<size_t>(i)].get(); }
+    T* GetAt(int i) const { return (*this)[i]; }
+    void Add(std::unique_ptr<T> item) { items_.push_back(std::move(item)); }
+    void RemoveAll() { items_.clear(); }
+
+  private:
+    std::vector<std::unique_ptr<T>> items_;
+};
+
+using CStringArray = std::vector<std::string>;
+
+// Runs the application object: InitInstance, then (if it said yes) the message loop, then
+// ExitInstance, whose value is the process exit status. Called by the backend's entry point.
+int AfxWinMain(const std::string& commandLine);
+
+} // namespace fw

@@ -1,0 +1,116 @@
+// POSIX emulation of the OS services.
+#include "sys/posix/locale_language.h"
+#include "sys/sys.h"
+#include "sys/text.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace sys {
+
+std::string ExecutablePath() {
+    std::vector<char> buffer(4096);
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0)
+        return "qel32";
+    return std::string(buffer.data(), static_cast<size_t>(n));
+}
+
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& def, std::size_t maxChars) {
+    std::string value = def;
+    // The only profile value the system reads is the user's language, which POSIX keeps in
+    // the locale.
+    if (LowerCase(section) == "intl" && LowerCase(key) == "slanguage") {
+        if (auto code = posix::ProfileLanguageFromLocale(std::getenv("LC_ALL"),
+                                                         std::getenv("LC_MESSAGES"),
+                                                         std::getenv("LANG")))
+            value = *code;
+    }
+    if (maxChars == 0)
+        return std::string();
+    if (value.size() > maxChars - 1)
+        value.resize(maxChars - 1);
+    return value;
+}
+
+void TerminateAbnormally() { _exit(3); }
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Windows drops trailing blanks and dots from a name before it looks it up.
+std::string TrimWindowsName(std::string name) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    return name;
+}
+
+// The entry of folder that Windows would open for component, or nothing.
+std::string MatchInFolder(const std::string& folder, const std::string& component) {
+    const std::string wanted = LowerCase(TrimWindowsName(component));
+    if (wanted.empty())
+        return std::string();
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return std::string();
+    std::vector<std::string> candidates;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string entryName = entry->d_name;
+        if (LowerCase(TrimWindowsName(entryName)) == wanted)
+            candidates.push_back(entryName);
+    }
+    closedir(dir);
+    if (candidates.empty())
+        return std::string();
+    // Several names differing only in case: the one typed as is wins, else a stable choice.
+    std::sort(candidates.begin(), candidates.end());
+    const std::string trimmed = TrimWindowsName(component);
+    for (const auto& candidate : candidates)
+        if (candidate == trimmed)
+            return candidate;
+    return candidates.front();
+}
+
+} // namespace
+
+std::string ResolveUserFileName(const std::string& name) {
+    if (name.empty() || Exists(name))
+        return name;
+    std::string path = name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    std::string resolved = path[0] == '/' ? "/" : "";
+    size_t start = path[0] == '/' ? 1 : 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string component = path.substr(start, end - start);
+        start = end + 1;
+        if (component.empty())
+            continue;
+        std::string next;
+        if (component == "." || component == ".." || Exists(resolved + component)) {
+            next = component;
+        } else {
+            next = MatchInFolder(resolved, component);
+            if (next.empty())
+                return name;
+        }
+        resolved += next;
+        if (end < path.size())
+            resolved += '/';
+    }
+    return resolved;
+}
+
+} // namespace sys

@@ -1,0 +1,26 @@
+// Operating-system services the system calls, shaped like the Windows calls it is written
+// against. One contract, two backends (sys/win32, sys/posix).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace sys {
+
+// Full path of the running program, UTF-8.
+std::string ExecutablePath();
+
+// The user's profile value (GetProfileString): at most maxChars - 1 characters, def when the
+// value is absent.
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& def, std::size_t maxChars);
+
+// The run-time's abnormal termination: status 3, at once, no clean-up of any kind.
+[[noreturn]] void TerminateAbnormally();
+
+// The path to hand to fopen for a name the user gave, matched as Windows matches names:
+// components without regard to case, trailing blanks and dots of a name ignored. Returns the
+// name unchanged when nothing matches, so that the open fails with the usual error.
+std::string ResolveUserFileName(const std::string& name);
+
+} // namespace sys

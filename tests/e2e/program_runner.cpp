@@ -1,0 +1,91 @@
+#include "program_runner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+std::string ProgramPath() { return QEL32_PROGRAM_PATH; }
+
+namespace {
+
+std::string TempPath(const char* tag) {
+    std::string pattern = std::string("/tmp/qel32-e2e-") + tag + "-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    close(fd);
+    return pattern;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string text;
+    const int fd = open(path.c_str(), O_RDONLY);
+    char buffer[4096];
+    ssize_t n;
+    while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    if (fd >= 0)
+        close(fd);
+    return text;
+}
+
+} // namespace
+
+ProgramRun RunProgram(const ProgramOptions& options) {
+    const std::string inPath = TempPath("in");
+    const std::string outPath = TempPath("out");
+    {
+        const int fd = open(inPath.c_str(), O_WRONLY | O_TRUNC);
+        if (write(fd, options.input.data(), options.input.size()) < 0)
+            throw std::runtime_error("cannot write the input script");
+        close(fd);
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open(inPath.c_str(), O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
+            unsetenv(name);
+        for (const auto& [name, value] : options.env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
+            _exit(126);
+        std::vector<char*> argv;
+        const std::string program = ProgramPath();
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const auto& a : options.args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    ProgramRun run;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    int wstatus = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &wstatus, WNOHANG);
+        if (done == pid)
+            break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wstatus, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    run.output = ReadAll(outPath);
+    unlink(inPath.c_str());
+    unlink(outPath.c_str());
+    return run;
+}

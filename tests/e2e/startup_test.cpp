@@ -1,0 +1,81 @@
+#include "program_runner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const languageDialog = "---- QEL ----\n"
+                                   "Sélectionnez votre langue\n"
+                                   "Select your language\n";
+
+ProgramRun Start(const std::string& lang, const std::string& input,
+                 std::vector<std::string> args = {}) {
+    ProgramOptions options;
+    options.args = std::move(args);
+    options.input = input;
+    if (!lang.empty())
+        options.env["LANG"] = lang;
+    return RunProgram(options);
+}
+
+TEST(StartUp, FrenchLocaleProposesFrench) {
+    const auto run = Start("fr_FR.UTF-8", "\n");
+    EXPECT_NE(run.output.find(languageDialog), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Buttons: (f) Français, (e) English; Enter: Français\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("==== Mise à jour des appareils ===="), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(StartUp, EnglishLocaleProposesEnglish) {
+    const auto run = Start("en_US.UTF-8", "\n");
+    EXPECT_NE(run.output.find("Enter: English\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(StartUp, NoLocaleProposesFrench) {
+    EXPECT_NE(Start("", "\n").output.find("Enter: Français\n"), std::string::npos);
+    EXPECT_NE(Start("C", "\n").output.find("Enter: Français\n"), std::string::npos);
+    // A French region other than France and Canada proposes English.
+    EXPECT_NE(Start("fr_BE.UTF-8", "\n").output.find("Enter: English\n"), std::string::npos);
+}
+
+TEST(StartUp, ButtonsAnswerToLetterAndText) {
+    EXPECT_NE(Start("fr_FR.UTF-8", "e\n").output.find("==== Upgrading instruments"),
+              std::string::npos);
+    EXPECT_NE(Start("en_US.UTF-8", "FRANÇAIS\n").output.find("==== Mise à jour des appareils"),
+              std::string::npos);
+    const auto run = Start("en_US.UTF-8", "maybe\nf\n");
+    EXPECT_NE(run.output.find("? Buttons:"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("==== Mise à jour des appareils"), std::string::npos) << run.output;
+}
+
+TEST(StartUp, EndOfInputEndsSilentlyAsCancelled) {
+    const auto run = Start("en_US.UTF-8", "");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.output.find("Upgrading instruments"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("---- qel32"), std::string::npos) << "no message box";
+    // Escape is the close box too.
+    EXPECT_EQ(Start("en_US.UTF-8", "esc\n").status, 2);
+}
+
+TEST(StartUp, LanguageOptionSkipsTheDialog) {
+    const auto run = Start("fr_FR.UTF-8", "", {"-le"});
+    EXPECT_EQ(run.output.find("---- QEL ----"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(Start("", "", {"-LF"}).output.find("==== Mise à jour des appareils"),
+              std::string::npos);
+}
+
+TEST(StartUp, BackdropIsCaptionedWithTheProgramName) {
+    const auto run = Start("", "", {"-le"});
+    EXPECT_EQ(run.output.rfind("\n==== qel32 ====\n", 0), 0u) << run.output;
+}
+
+} // namespace
