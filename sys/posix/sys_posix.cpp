@@ -39,8 +39,6 @@ std::string GetProfileString(const std::string& section, const std::string& key,
     return value;
 }
 
-void TerminateAbnormally() { _exit(3); }
-
 namespace {
 
 bool Exists(const std::string& path) {

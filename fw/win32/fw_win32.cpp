@@ -1,0 +1,357 @@
+// Win32 backend of the class library: real windows, real dialogs, MessageBox.
+#include "fw/win32/win32.h"
+
+#include "fw/backend.h"
+
+namespace fw {
+
+using win32::Narrow;
+using win32::Widen;
+
+namespace {
+
+constexpr wchar_t windowClassName[] = L"Qel32Window";
+constexpr int programIconId = 128;
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+HWND H(Handle h) { return static_cast<HWND>(h); }
+
+// The framework's dialog colours (SetDialogBkColor).
+struct DialogColours {
+    HBRUSH brush = nullptr;
+    COLORREF text = 0;
+    COLORREF background = 0;
+    ~DialogColours() {
+        if (brush != nullptr)
+            DeleteObject(brush);
+    }
+};
+
+DialogColours& Colours() {
+    static DialogColours colours;
+    return colours;
+}
+
+int waitCursorDepth = 0;
+HCURSOR cursorBeforeWait = nullptr;
+
+LRESULT CALLBACK WindowThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+bool RegisterWindowClass() {
+    static bool registered = false;
+    if (registered)
+        return true;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = WindowThunk;
+    wc.hInstance = Instance();
+    wc.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(programIconId));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = windowClassName;
+    registered = RegisterClassExW(&wc) != 0;
+    return registered;
+}
+
+} // namespace
+
+struct Backend {
+    static Handle& HandleOf(CWnd& w) { return w.handle_; }
+    static bool& Unhandled(CDialog& d) { return d.unhandled_; }
+    static CWnd* ParentOf(CDialog& d) { return d.parent_; }
+};
+
+namespace {
+
+LRESULT CALLBACK WindowThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* wnd = reinterpret_cast<CWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        wnd = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(wnd));
+        if (wnd != nullptr)
+            Backend::HandleOf(*wnd) = hwnd;
+    }
+    if (wnd == nullptr)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    const LRESULT result = wnd->WindowProc(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        Backend::HandleOf(*wnd) = nullptr;
+    }
+    return result;
+}
+
+INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        dialog = reinterpret_cast<CDialog*>(lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
+        Backend::HandleOf(*dialog) = hwnd;
+    }
+    if (dialog == nullptr)
+        return FALSE;
+    if ((message == WM_CTLCOLORDLG || message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) &&
+        Colours().brush != nullptr) {
+        const HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, Colours().text);
+        SetBkColor(dc, Colours().background);
+        return reinterpret_cast<INT_PTR>(Colours().brush);
+    }
+    Backend::Unhandled(*dialog) = false;
+    const LRESULT result = dialog->WindowProc(message, wParam, lParam);
+    const bool unhandled = Backend::Unhandled(*dialog);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        Backend::HandleOf(*dialog) = nullptr;
+    }
+    if (message == WM_INITDIALOG)
+        return static_cast<INT_PTR>(result);
+    if (unhandled)
+        return FALSE;
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+HWND OwnerFor(CWnd* parent) {
+    if (parent != nullptr && parent->GetSafeHwnd() != nullptr)
+        return H(parent->GetSafeHwnd());
+    CWinApp* app = AfxGetApp();
+    if (app != nullptr && app->mainWnd != nullptr && app->mainWnd->GetSafeHwnd() != nullptr)
+        return H(app->mainWnd->GetSafeHwnd());
+    return nullptr;
+}
+
+} // namespace
+
+namespace backend {
+
+void Initialize() { Colours(); }
+
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style) {
+    HWND owner = GetActiveWindow();
+    if (owner == nullptr)
+        owner = OwnerFor(nullptr);
+    return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), style);
+}
+
+} // namespace backend
+
+// --- CWnd ---------------------------------------------------------------------------------
+
+CWnd::CWnd() = default;
+
+CWnd::~CWnd() {
+    if (handle_ != nullptr && ::IsWindow(H(handle_))) {
+        // Too late for virtual calls: detach, then destroy.
+        SetWindowLongPtrW(H(handle_), GWLP_USERDATA, 0);
+        ::DestroyWindow(H(handle_));
+    }
+    handle_ = nullptr;
+}
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(H(handle_), message, wParam, lParam);
+}
+
+BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageW(H(handle_), message, wParam, lParam);
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageW(H(handle_), message, wParam, lParam);
+}
+
+void CWnd::SetWindowText(const std::string& text) {
+    SetWindowTextW(H(handle_), Widen(text).c_str());
+}
+
+std::string CWnd::GetWindowText() const {
+    const int length = GetWindowTextLengthW(H(handle_));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int n = GetWindowTextW(H(handle_), text.data(), length + 1);
+    text.resize(static_cast<size_t>(n));
+    return Narrow(text);
+}
+
+BOOL CWnd::ShowWindow(int command) { return ::ShowWindow(H(handle_), command); }
+bool CWnd::IsWindowVisible() const { return ::IsWindowVisible(H(handle_)) != FALSE; }
+void CWnd::UpdateWindow() { ::UpdateWindow(H(handle_)); }
+void CWnd::Invalidate(bool erase) { InvalidateRect(H(handle_), nullptr, erase ? TRUE : FALSE); }
+
+void CWnd::CenterWindow() {
+    RECT self{};
+    GetWindowRect(H(handle_), &self);
+    RECT area{};
+    HWND owner = GetWindow(H(handle_), GW_OWNER);
+    if (owner != nullptr && ::IsWindowVisible(owner) && !IsIconic(owner))
+        GetWindowRect(owner, &area);
+    else
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const int width = self.right - self.left;
+    const int height = self.bottom - self.top;
+    const int x = area.left + (area.right - area.left - width) / 2;
+    const int y = area.top + (area.bottom - area.top - height) / 2;
+    SetWindowPos(H(handle_), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CWnd::DestroyWindow() {
+    if (handle_ != nullptr)
+        ::DestroyWindow(H(handle_));
+}
+
+UINT CWnd::SetTimer(UINT timerId, UINT periodMs) {
+    return static_cast<UINT>(::SetTimer(H(handle_), timerId, periodMs, nullptr));
+}
+
+BOOL CWnd::KillTimer(UINT timerId) { return ::KillTimer(H(handle_), timerId); }
+
+void CWnd::SetDlgItemText(int id, const std::string& text) {
+    SetDlgItemTextW(H(handle_), id, Widen(text).c_str());
+}
+
+std::string CWnd::GetDlgItemText(int id) const {
+    HWND item = GetDlgItem(H(handle_), id);
+    if (item == nullptr)
+        return std::string();
+    const int length = GetWindowTextLengthW(item);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int n = GetWindowTextW(item, text.data(), length + 1);
+    text.resize(static_cast<size_t>(n));
+    return Narrow(text);
+}
+
+void CWnd::ShowDlgItem(int id, bool show) {
+    ::ShowWindow(GetDlgItem(H(handle_), id), show ? SW_SHOW : SW_HIDE);
+}
+
+bool CWnd::IsDlgItemVisible(int id) const {
+    HWND item = GetDlgItem(H(handle_), id);
+    return item != nullptr && ::IsWindowVisible(item) != FALSE;
+}
+
+bool CWnd::CreateGeneric(const std::string& name, DWORD style, const Rect& rect, CWnd* parent,
+                         int childId) {
+    if (!RegisterWindowClass())
+        return false;
+    HWND parentHwnd = parent != nullptr ? H(parent->GetSafeHwnd()) : nullptr;
+    return CreateWindowExW(0, windowClassName, Widen(name).c_str(), style, rect.left, rect.top,
+                           rect.Width(), rect.Height(), parentHwnd,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), Instance(),
+                           this) != nullptr;
+}
+
+void CDC::FillSysColor(const Rect& rect, int sysColorIndex) {
+    const RECT r{rect.left, rect.top, rect.right, rect.bottom};
+    FillRect(reinterpret_cast<HDC>(hdc_), &r, GetSysColorBrush(sysColorIndex));
+}
+
+bool CFrameWnd::Create(const std::string& caption) {
+    if (!RegisterWindowClass())
+        return false;
+    return CreateWindowExW(0, windowClassName, Widen(caption).c_str(), WS_OVERLAPPEDWINDOW,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                           nullptr, Instance(), this) != nullptr;
+}
+
+Rect CFrameWnd::GetClientRect() const {
+    RECT r{};
+    ::GetClientRect(H(GetSafeHwnd()), &r);
+    return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+// --- dialogs ------------------------------------------------------------------------------
+
+int CDialog::DoModal() {
+    const DialogTemplate* tmpl = FindDialogTemplate(templateId_);
+    if (tmpl == nullptr)
+        return -1;
+    const std::vector<WORD> words = win32::BuildDialogTemplate(*tmpl);
+    const INT_PTR result = DialogBoxIndirectParamW(
+        Instance(), reinterpret_cast<const DLGTEMPLATE*>(words.data()),
+        OwnerFor(Backend::ParentOf(*this)), DialogThunk, reinterpret_cast<LPARAM>(this));
+    return static_cast<int>(result);
+}
+
+void CDialog::EndDialog(int result) { ::EndDialog(H(GetSafeHwnd()), result); }
+
+void CDialog::GotoDlgCtrl(int id) {
+    HWND item = GetDlgItem(H(GetSafeHwnd()), id);
+    if (item != nullptr)
+        SendMessageW(H(GetSafeHwnd()), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+}
+
+// --- the queue ----------------------------------------------------------------------------
+
+namespace {
+MSG ToNative(const Msg* msg) {
+    MSG m{};
+    m.hwnd = H(msg->hwnd);
+    m.message = msg->message;
+    m.wParam = msg->wParam;
+    m.lParam = msg->lParam;
+    m.time = static_cast<DWORD>(GetMessageTime());
+    return m;
+}
+} // namespace
+
+BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    MSG m{};
+    HWND h = filter != nullptr ? H(filter->GetSafeHwnd()) : nullptr;
+    if (!PeekMessageW(&m, h, filterMin, filterMax, removeFlags))
+        return FALSE;
+    msg->hwnd = m.hwnd;
+    msg->message = m.message;
+    msg->wParam = m.wParam;
+    msg->lParam = m.lParam;
+    return TRUE;
+}
+
+BOOL TranslateMessage(const Msg* msg) {
+    const MSG m = ToNative(msg);
+    return ::TranslateMessage(&m);
+}
+
+LRESULT DispatchMessage(const Msg* msg) {
+    const MSG m = ToNative(msg);
+    return DispatchMessageW(&m);
+}
+
+void PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
+
+bool PreTranslateMessage(Msg* msg) {
+    // Keyboard navigation of the active dialog (Tab, Enter, Escape).
+    HWND active = GetActiveWindow();
+    if (active == nullptr)
+        return false;
+    wchar_t className[16] = {};
+    GetClassNameW(active, className, 16);
+    if (lstrcmpW(className, L"#32770") != 0)
+        return false;
+    MSG m = ToNative(msg);
+    return IsDialogMessageW(active, &m) != FALSE;
+}
+
+void MessageBeep(UINT type) { ::MessageBeep(type); }
+
+void CWinApp::SetDialogBkColor(COLORREF background, COLORREF text) {
+    DialogColours& colours = Colours();
+    if (colours.brush != nullptr)
+        DeleteObject(colours.brush);
+    colours.brush = CreateSolidBrush(background);
+    colours.background = background;
+    colours.text = text;
+}
+
+void CWinApp::BeginWaitCursor() {
+    HCURSOR wait = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    if (waitCursorDepth++ == 0)
+        cursorBeforeWait = wait;
+}
+
+void CWinApp::EndWaitCursor() {
+    if (waitCursorDepth > 0 && --waitCursorDepth == 0)
+        SetCursor(cursorBeforeWait);
+}
+
+} // namespace fw

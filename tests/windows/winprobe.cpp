@@ -1,0 +1,176 @@
+// Looks at and drives the windows of another program through the Win32 window API, so that
+// GUI tests check captions, control texts and identifiers rather than pixels.
+//
+//   winprobe wait <caption> [seconds]     wait for a visible top-level window
+//   winprobe gone <caption> [seconds]     wait until no such window is left
+//   winprobe dump <caption>               the window and its controls, one per line
+//   winprobe click <caption> <id>         press a button
+//   winprobe key <caption> return|escape  a key to the focused control of the window
+//   winprobe close <caption>              the close box
+// Exit status 0 on success, 1 when the window is not found or a wait runs out.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::wstring Widen(const char* text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), n);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), n, nullptr, nullptr);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+void Print(const std::string& line) {
+    DWORD written = 0;
+    const std::string out = line + "\n";
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size()), &written,
+              nullptr);
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t buffer[1024] = {};
+    GetWindowTextW(hwnd, buffer, 1024);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(hwnd, buffer, 256);
+    return buffer;
+}
+
+struct Search {
+    std::wstring caption;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    if (IsWindowVisible(hwnd) && TextOf(hwnd) == search->caption) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(const char* caption) {
+    Search search{Widen(caption)};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitFor(const char* caption, int seconds, bool present) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        HWND hwnd = FindTopLevel(caption);
+        if ((hwnd != nullptr) == present)
+            return present ? hwnd : reinterpret_cast<HWND>(1);
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+std::string Hex(unsigned long value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08lx", value);
+    return buffer;
+}
+
+BOOL CALLBACK DumpChild(HWND hwnd, LPARAM) {
+    Print("control id=" + std::to_string(GetDlgCtrlID(hwnd)) + " class=" + Narrow(ClassOf(hwnd)) +
+          " visible=" + (IsWindowVisible(hwnd) ? "1" : "0") +
+          " style=" + Hex(static_cast<unsigned long>(GetWindowLongW(hwnd, GWL_STYLE))) +
+          " text=\"" + Narrow(TextOf(hwnd)) + "\"");
+    return TRUE;
+}
+
+void Dump(HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    std::string line = "window class=" + Narrow(ClassOf(hwnd)) +
+                       " zoomed=" + (IsZoomed(hwnd) ? "1" : "0") +
+                       " rect=" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+                       std::to_string(r.right) + "," + std::to_string(r.bottom) +
+                       " screen=" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
+                       std::to_string(GetSystemMetrics(SM_CYSCREEN));
+    if (ClassOf(hwnd) == L"#32770") {
+        DWORD_PTR defId = 0;
+        SendMessageTimeoutW(hwnd, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 2000, &defId);
+        line += " defid=" + std::to_string(LOWORD(defId));
+    }
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    if (owner != nullptr)
+        line += " owner=\"" + Narrow(TextOf(owner)) + "\"";
+    line += " caption=\"" + Narrow(TextOf(hwnd)) + "\"";
+    Print(line);
+    EnumChildWindows(hwnd, DumpChild, 0);
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
+        info.hwndFocus != nullptr)
+        return info.hwndFocus;
+    return window;
+}
+
+int Usage() {
+    Print("usage: winprobe wait|gone|dump|click|key|close <caption> [argument]");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return Usage();
+    const std::string command = argv[1];
+    const char* caption = argv[2];
+    if (command == "wait" || command == "gone") {
+        const int seconds = argc > 3 ? std::atoi(argv[3]) : 30;
+        return WaitFor(caption, seconds, command == "wait") != nullptr ? 0 : 1;
+    }
+    HWND hwnd = FindTopLevel(caption);
+    if (hwnd == nullptr) {
+        Print("no window \"" + std::string(caption) + "\"");
+        return 1;
+    }
+    if (command == "dump") {
+        Dump(hwnd);
+        return 0;
+    }
+    if (command == "click" && argc > 3) {
+        HWND button = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (button == nullptr)
+            return 1;
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == "key" && argc > 3) {
+        const std::string key = argv[3];
+        const WPARAM vk = key == "return" ? VK_RETURN : key == "escape" ? VK_ESCAPE : 0;
+        if (vk == 0)
+            return Usage();
+        HWND target = FocusOf(hwnd);
+        PostMessageW(target, WM_KEYDOWN, vk, 1);
+        PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+        return 0;
+    }
+    if (command == "close") {
+        PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    return Usage();
+}
