@@ -1,0 +1,23 @@
+#!/bin/bash
+# Installs what building and testing Qel32 needs on a Debian machine; does nothing when all of
+# it is there already.  usage: setup.sh [native|all]
+set -euo pipefail
+scope=${1:-all}
+
+packages=(cmake ninja-build g++ googletest)
+if [ "$scope" = all ]; then
+    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+               wine wine64 xvfb xauth imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

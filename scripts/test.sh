@@ -1,0 +1,21 @@
+#!/bin/bash
+# Builds both programs and runs every test: native under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the cross-built Windows program and tests under Wine and Xvfb.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh all
+jobs=$(nproc)
+
+echo "== native build (ASan + UBSan)"
+cmake -S . -B build/native-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL32_SANITIZE=ON >/dev/null
+cmake --build build/native-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build/native-asan --output-on-failure -j "$jobs"
+
+echo "== Windows build (mingw-w64), tests under Wine"
+cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build build/win -j "$jobs"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win --output-on-failure
+echo "Screenshots of the Windows program: build/win/screenshots/"
