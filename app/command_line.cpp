@@ -33,11 +33,13 @@ std::int32_t BaudIndexOf(long rate) {
     case 38400: return 6;
     case 57600: return 7;
     case 115200: return 8;
-    default: return 4;  // 9600
+    default: return 4; // 9600
     }
 }
 
-char FirstChar(const std::string& field) { return field.empty() ? '\0' : field[0]; }
+char FirstChar(const std::string& field) {
+    return field.empty() ? '\0' : field[0];
+}
 
 // value: the text right after the letter 'c', up to the next '-'.
 void ParseLinkFields(const std::string& value, LinkSettings& link) {
@@ -47,7 +49,7 @@ void ParseLinkFields(const std::string& value, LinkSettings& link) {
     for (int i = 0; i < 5; ++i) {
         const size_t comma = value.find(',', start);
         if (comma == std::string::npos)
-            return;  // incomplete: the option has no effect
+            return; // incomplete: the option has no effect
         fields[i] = value.substr(start, comma - start);
         start = comma + 1;
     }
@@ -88,7 +90,9 @@ void ParseCommandLine(const std::string& commandLine, CommandLineValues& values)
         case 'l': values.languageOption = FirstChar(value) == 'f' ? 0 : 1; break;
         case 'r': values.repeatRun = 1; break;
         case 's': values.selectionMode = 1; break;
-        case 'w': values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF); break;
+        case 'w':
+            values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF);
+            break;
         default: break;
         }
         dash = nextDash;

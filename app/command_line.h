@@ -7,14 +7,14 @@
 
 // What the command line can set; read by the whole procedure, never changed after start-up.
 struct CommandLineValues {
-    std::int32_t traceMode = 0;        // -d
-    std::int32_t forceByPosition = 0;  // -f
-    std::int32_t repeatRun = 0;        // -r
-    std::int32_t languageOption = -1;  // -l: -1 not given, 0 French, 1 English
-    std::int32_t selectionMode = 0;    // -s
-    std::uint8_t readyWaitCount = 5;   // -w: character times to wait before each write
-    std::string givenFileName;         // -h
-    LinkSettings commandLineLink{};    // -c; port 0: not given
+    std::int32_t traceMode = 0;       // -d
+    std::int32_t forceByPosition = 0; // -f
+    std::int32_t repeatRun = 0;       // -r
+    std::int32_t languageOption = -1; // -l: -1 not given, 0 French, 1 English
+    std::int32_t selectionMode = 0;   // -s
+    std::uint8_t readyWaitCount = 5;  // -w: character times to wait before each write
+    std::string givenFileName;        // -h
+    LinkSettings commandLineLink{};   // -c; port 0: not given
 };
 
 // Reads the options of commandLine (the text after the program's name) into values. Malformed

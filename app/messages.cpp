@@ -3,7 +3,7 @@
 #include "res/catalogue.h"
 
 namespace {
-constexpr int versionEntry = 85;  // one text for both languages
+constexpr int versionEntry = 85; // one text for both languages
 }
 
 std::string CatalogueText(int frenchId, int language) {

@@ -11,7 +11,9 @@ constexpr int msgContactReseller = 65;
 constexpr int msgCheckLink = 67;
 } // namespace
 
-CUpgradeApp& App() { return *static_cast<CUpgradeApp*>(fw::AfxGetApp()); }
+CUpgradeApp& App() {
+    return *static_cast<CUpgradeApp*>(fw::AfxGetApp());
+}
 
 CUpgradeApp::CUpgradeApp() = default;
 
@@ -21,7 +23,9 @@ CUpgradeApp::~CUpgradeApp() {
     link.reset();
 }
 
-std::string CUpgradeApp::Message(int frenchId) const { return CatalogueText(frenchId, language); }
+std::string CUpgradeApp::Message(int frenchId) const {
+    return CatalogueText(frenchId, language);
+}
 
 std::string CUpgradeApp::Message(int frenchId, const std::string& arg1,
                                  const std::string& arg2) const {

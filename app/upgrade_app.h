@@ -12,9 +12,9 @@
 
 // Exit statuses of the program.
 enum ExitStatus : int {
-    exitDone = 0,       // upgrade done and reported
-    exitFailed = 1,     // ended on a failure that was shown
-    exitCancelled = 2,  // cancelled or refused by the user
+    exitDone = 0,      // upgrade done and reported
+    exitFailed = 1,    // ended on a failure that was shown
+    exitCancelled = 2, // cancelled or refused by the user
     exitTraceCancel = 3,
 };
 
@@ -38,7 +38,7 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
     void ShowTrace(const std::string& text);
 
     std::unique_ptr<CQelComm> link;
-    std::int32_t language = 0;  // 0 French, 1 English
+    std::int32_t language = 0; // 0 French, 1 English
     fw::COwningArray<CUpgradeFile> upgradeFiles;
     fw::CStringArray instrumentMonitors;
     fw::COwningArray<CUpgradeFile> selectedFiles;

@@ -14,6 +14,6 @@ class CUpgradeFile {
 
     std::string fileName;                // relative to the current directory
     std::uint16_t recordCount = 0;       // valid record lines up to and including the end record
-    fw::CStringArray compatibleMonitors;  // the file's compatibility list, in file order
-    std::int32_t monitorIndex = 0;       // position of the target monitor in the instrument's answer
+    fw::CStringArray compatibleMonitors; // the file's compatibility list, in file order
+    std::int32_t monitorIndex = 0; // position of the target monitor in the instrument's answer
 };

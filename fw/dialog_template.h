@@ -7,32 +7,32 @@
 namespace fw {
 
 enum class ControlKind {
-    Static,        // text label
+    Static, // text label
     CenteredStatic,
-    FramedStatic,  // black frame, painted by its owner (gauges)
+    FramedStatic, // black frame, painted by its owner (gauges)
     Icon,
     PushButton,
     DefPushButton,
-    RadioButton,   // automatic radio button
+    RadioButton, // automatic radio button
     GroupBox,
-    Edit,          // multi-line, read-only text pane
+    Edit, // multi-line, read-only text pane
     ListBox,
 };
 
 struct ControlTemplate {
     ControlKind kind;
-    int id;            // -1 for controls the program never addresses
-    std::string text;  // UTF-8; '&' marks the accelerator letter
-    int x, y, cx, cy;  // dialog units
+    int id;           // -1 for controls the program never addresses
+    std::string text; // UTF-8; '&' marks the accelerator letter
+    int x, y, cx, cy; // dialog units
     bool startsGroup = false;
     bool hidden = false;
-    bool noPrefix = false;  // '&' shown as is
+    bool noPrefix = false; // '&' shown as is
 };
 
 struct DialogTemplate {
     int id;
     std::string caption;
-    int x, y, cx, cy;  // dialog units
+    int x, y, cx, cy; // dialog units
     std::string fontName;
     int fontPoints;
     std::vector<ControlTemplate> controls;

@@ -11,7 +11,7 @@
 
 namespace fw {
 
-using Handle = void*;  // HWND on Windows, a console window record elsewhere
+using Handle = void*; // HWND on Windows, a console window record elsewhere
 
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;
@@ -116,7 +116,7 @@ class CDialog : public CWnd {
     friend struct Backend;
     int templateId_;
     CWnd* parent_;
-    bool unhandled_ = false;  // set when a message reached DefWindowProc
+    bool unhandled_ = false; // set when a message reached DefWindowProc
 };
 
 class CWinApp {
@@ -128,7 +128,7 @@ class CWinApp {
 
     virtual BOOL InitInstance() { return FALSE; }
     virtual int ExitInstance() { return exitCode_; }
-    int Run();  // the main message loop; never used by a program whose InitInstance says no
+    int Run(); // the main message loop; never used by a program whose InitInstance says no
 
     // The application message box: icon rule, the executable's name as caption, owned by the
     // active window.
@@ -140,7 +140,7 @@ class CWinApp {
     void EndWaitCursor();
 
     CWnd* mainWnd = nullptr;
-    std::string commandLine;  // the text after the program's own name
+    std::string commandLine; // the text after the program's own name
     void SetExitCode(int code) { exitCode_ = code; }
     int ExitCode() const { return exitCode_; }
 

@@ -10,7 +10,9 @@ namespace {
 CWinApp* theApp = nullptr;
 }
 
-CWinApp* AfxGetApp() { return theApp; }
+CWinApp* AfxGetApp() {
+    return theApp;
+}
 
 CWinApp::CWinApp(const std::string&) {
     backend::Initialize();
@@ -103,9 +105,15 @@ LRESULT CDialog::DefWindowProc(UINT, WPARAM, LPARAM) {
     return 0;
 }
 
-BOOL CDialog::OnInitDialog() { return TRUE; }
-void CDialog::OnOK() { EndDialog(IDOK); }
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+BOOL CDialog::OnInitDialog() {
+    return TRUE;
+}
+void CDialog::OnOK() {
+    EndDialog(IDOK);
+}
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 bool CDialog::OnCommand(int id) {
     switch (id) {

@@ -11,7 +11,9 @@ CQelComm::CQelComm(fw::CWnd* parent) {
                   linkWindowChildId);
 }
 
-CQelComm::~CQelComm() { DestroyWindow(); }
+CQelComm::~CQelComm() {
+    DestroyWindow();
+}
 
 void CQelComm::OnTimer(UINT timerId) {
     if (timerId == linkTimerId && tickCountdown != 0)

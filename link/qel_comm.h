@@ -14,7 +14,7 @@ class CQelComm : public fw::CWnd {
     explicit CQelComm(fw::CWnd* parent);
     ~CQelComm() override;
 
-    LinkSettings settings{1, 4, 1, 0, 2, 2};  // COM1, 9600, 8 bits, 1 stop bit, no parity, none
+    LinkSettings settings{1, 4, 1, 0, 2, 2}; // COM1, 9600, 8 bits, 1 stop bit, no parity, none
     std::int32_t tickCountdown = 0;          // seconds left for the output-drain wait
 
     void OnTimer(UINT timerId) override;

@@ -13,8 +13,12 @@ const DialogTemplate templates[] = {
     // The language dialog carries both languages, since it is what picks one.
     {116,
      "QEL",
-     0, 0, 139, 58,
-     "MS Sans Serif", 8,
+     0,
+     0,
+     139,
+     58,
+     "MS Sans Serif",
+     8,
      {
          {K::Static, -1, "Sélectionnez votre langue", 8, 6, 123, 8},
          {K::Static, -1, "Select your language", 8, 17, 123, 8},

@@ -25,7 +25,11 @@ std::string MapCase(std::string text, bool toUpper) {
 
 } // namespace
 
-std::string LowerCase(std::string text) { return MapCase(std::move(text), false); }
-std::string UpperCase(std::string text) { return MapCase(std::move(text), true); }
+std::string LowerCase(std::string text) {
+    return MapCase(std::move(text), false);
+}
+std::string UpperCase(std::string text) {
+    return MapCase(std::move(text), true);
+}
 
 } // namespace sys

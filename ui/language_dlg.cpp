@@ -15,13 +15,19 @@ BOOL CLanguageDlg::OnInitDialog() {
     const int proposed = ProposedLanguage(profileLanguage) == 0 ? IDC_FRENCH : IDC_ENGLISH;
     SendMessage(DM_SETDEFID, static_cast<WPARAM>(proposed), 0);
     GotoDlgCtrl(proposed);
-    return FALSE;  // the focus is placed
+    return FALSE; // the focus is placed
 }
 
 bool CLanguageDlg::OnCommand(int id) {
     switch (id) {
-    case IDC_FRENCH: languageChoice = 0; EndDialog(IDOK); return true;
-    case IDC_ENGLISH: languageChoice = 1; EndDialog(IDOK); return true;
+    case IDC_FRENCH:
+        languageChoice = 0;
+        EndDialog(IDOK);
+        return true;
+    case IDC_ENGLISH:
+        languageChoice = 1;
+        EndDialog(IDOK);
+        return true;
     default: return CDialog::OnCommand(id);
     }
 }

@@ -18,7 +18,7 @@ class CLanguageDlg : public fw::CDialog {
 
     explicit CLanguageDlg(fw::CWnd* parent) : CDialog(IDD, parent) {}
 
-    std::int32_t languageChoice = 0;  // 0 French, 1 English
+    std::int32_t languageChoice = 0; // 0 French, 1 English
 
   protected:
     BOOL OnInitDialog() override;

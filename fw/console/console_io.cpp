@@ -33,9 +33,13 @@ void ConsoleIo::Write(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), output_);
 }
 
-void ConsoleIo::Flush() { std::fflush(output_); }
+void ConsoleIo::Flush() {
+    std::fflush(output_);
+}
 
-bool ConsoleIo::HasWholeLine() const { return pending_.find('\n') != std::string::npos; }
+bool ConsoleIo::HasWholeLine() const {
+    return pending_.find('\n') != std::string::npos;
+}
 
 bool ConsoleIo::FillOnce(int timeoutMs) {
     pollfd pfd{inputFd_, POLLIN, 0};
@@ -78,7 +82,7 @@ std::optional<std::string> ConsoleIo::ReadLine() {
     WaitForLine(-1);
     if (HasWholeLine())
         return TakeLine();
-    if (!pending_.empty())  // a last line without its end
+    if (!pending_.empty()) // a last line without its end
         return TakeLine();
     return std::nullopt;
 }
@@ -95,6 +99,8 @@ std::optional<std::string> ConsoleIo::PeekReadyLine() {
     return line;
 }
 
-void ConsoleIo::DropPeekedLine() { TakeLine(); }
+void ConsoleIo::DropPeekedLine() {
+    TakeLine();
+}
 
 } // namespace fw::console

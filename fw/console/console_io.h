@@ -33,7 +33,7 @@ class ConsoleIo {
 
   private:
     bool HasWholeLine() const;
-    bool FillOnce(int timeoutMs);  // false on timeout
+    bool FillOnce(int timeoutMs); // false on timeout
     std::string TakeLine();
 
     int inputFd_;

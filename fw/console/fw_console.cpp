@@ -35,7 +35,7 @@ struct Window {
     int defId = 0;
     bool ended = false;
     int result = 0;
-    bool shown = false;  // drawn since the last change
+    bool shown = false; // drawn since the last change
 };
 
 struct Timer {
@@ -57,9 +57,13 @@ State& S() {
     return state;
 }
 
-console::ConsoleIo& Io() { return console::ConsoleIo::Instance(); }
+console::ConsoleIo& Io() {
+    return console::ConsoleIo::Instance();
+}
 
-Window* Rec(Handle h) { return static_cast<Window*>(h); }
+Window* Rec(Handle h) {
+    return static_cast<Window*>(h);
+}
 
 Control* FindControl(Handle h, int id) {
     if (h == nullptr)
@@ -99,8 +103,8 @@ void EchoAnswer(const std::optional<std::string>& line) {
 
 struct Choice {
     int id;
-    std::string label;  // as shown, accelerator removed
-    char letter;        // lower case, 0 when none
+    std::string label; // as shown, accelerator removed
+    char letter;       // lower case, 0 when none
 };
 
 std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
@@ -143,7 +147,8 @@ std::vector<Choice> DialogChoices(const Window& w) {
     for (const auto& c : w.controls) {
         if (!c.visible || !IsButton(c))
             continue;
-        choices.push_back({c.spec.id, StripAccelerator(c.text), LowerLetter(AcceleratorOf(c.text))});
+        choices.push_back(
+            {c.spec.id, StripAccelerator(c.text), LowerLetter(AcceleratorOf(c.text))});
     }
     // A button without '&' answers to its first letter when no other button claims it.
     for (auto& c : choices) {
@@ -213,9 +218,9 @@ void ForgetWindow(Window* w) {
     s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
                                   [&](const Timer& t) { return t.hwnd == w; }),
                    s.timers.end());
-    s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(),
-                                 [&](const Msg& m) { return m.hwnd == w; }),
-                  s.queue.end());
+    s.queue.erase(
+        std::remove_if(s.queue.begin(), s.queue.end(), [&](const Msg& m) { return m.hwnd == w; }),
+        s.queue.end());
     s.modalStack.erase(std::remove(s.modalStack.begin(), s.modalStack.end(), w),
                        s.modalStack.end());
     s.windows.erase(std::remove_if(s.windows.begin(), s.windows.end(),
@@ -230,7 +235,9 @@ Window* NewWindow(CWnd* object) {
     return w;
 }
 
-void DrawFrameCaption(const Window& w) { Io().Write("\n==== " + w.text + " ====\n"); }
+void DrawFrameCaption(const Window& w) {
+    Io().Write("\n==== " + w.text + " ====\n");
+}
 
 } // namespace
 
@@ -325,12 +332,16 @@ BOOL CWnd::ShowWindow(int command) {
     return wasVisible ? TRUE : FALSE;
 }
 
-bool CWnd::IsWindowVisible() const { return handle_ != nullptr && Rec(handle_)->visible; }
+bool CWnd::IsWindowVisible() const {
+    return handle_ != nullptr && Rec(handle_)->visible;
+}
 void CWnd::UpdateWindow() {}
 void CWnd::Invalidate(bool) {}
 void CWnd::CenterWindow() {}
 
-void CWnd::DestroyWindow() { Backend::Destroy(*this); }
+void CWnd::DestroyWindow() {
+    Backend::Destroy(*this);
+}
 
 UINT CWnd::SetTimer(UINT timerId, UINT periodMs) {
     if (handle_ == nullptr)
@@ -344,9 +355,10 @@ UINT CWnd::SetTimer(UINT timerId, UINT periodMs) {
 BOOL CWnd::KillTimer(UINT timerId) {
     auto& timers = S().timers;
     const auto before = timers.size();
-    timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                [&](const Timer& t) { return t.hwnd == handle_ && t.id == timerId; }),
-                 timers.end());
+    timers.erase(
+        std::remove_if(timers.begin(), timers.end(),
+                       [&](const Timer& t) { return t.hwnd == handle_ && t.id == timerId; }),
+        timers.end());
     return timers.size() != before ? TRUE : FALSE;
 }
 
@@ -391,7 +403,9 @@ bool CFrameWnd::Create(const std::string& caption) {
     return true;
 }
 
-Rect CFrameWnd::GetClientRect() const { return Rect{0, 0, 80, 25}; }
+Rect CFrameWnd::GetClientRect() const {
+    return Rect{0, 0, 80, 25};
+}
 
 // --- dialogs ------------------------------------------------------------------------------
 
@@ -430,7 +444,7 @@ int CDialog::DoModal() {
         // Idle: ask the user, serving timers while the answer is awaited.
         const auto choices = DialogChoices(*w);
         if (choices.empty() && S().timers.empty()) {
-            EndDialog(IDCANCEL);  // nothing could ever end it
+            EndDialog(IDCANCEL); // nothing could ever end it
             break;
         }
         if (!w->shown) {
@@ -439,11 +453,11 @@ int CDialog::DoModal() {
             io.Flush();
         }
         if (!io.WaitForLine(NextTimerDelayMs()))
-            continue;  // a timer is due
+            continue; // a timer is due
         const auto line = io.ReadLine();
         EchoAnswer(line);
         if (!line) {
-            PostMessage(WM_CLOSE, 0, 0);  // the close box
+            PostMessage(WM_CLOSE, 0, 0); // the close box
             continue;
         }
         const std::string answer = Trim(*line);
@@ -498,14 +512,17 @@ BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT re
     return FALSE;
 }
 
-BOOL TranslateMessage(const Msg*) { return FALSE; }
+BOOL TranslateMessage(const Msg*) {
+    return FALSE;
+}
 
 LRESULT DispatchMessage(const Msg* msg) {
     if (msg->hwnd == nullptr)
         return 0;
     auto& windows = S().windows;
-    const bool alive = std::any_of(windows.begin(), windows.end(),
-                                   [&](const std::unique_ptr<Window>& w) { return w.get() == msg->hwnd; });
+    const bool alive =
+        std::any_of(windows.begin(), windows.end(),
+                    [&](const std::unique_ptr<Window>& w) { return w.get() == msg->hwnd; });
     if (!alive)
         return 0;
     return Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
@@ -515,7 +532,9 @@ void PostQuitMessage(int exitCode) {
     S().queue.push_back({nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
 }
 
-bool PreTranslateMessage(Msg*) { return false; }
+bool PreTranslateMessage(Msg*) {
+    return false;
+}
 
 void MessageBeep(UINT) {
     if (Io().OutputIsTerminal())

@@ -64,14 +64,14 @@ ControlClass ClassOf(const ControlTemplate& c) {
 std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl) {
     TemplateWriter w;
     w.Dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
-    w.Dword(0);  // extended style
+    w.Dword(0); // extended style
     w.Word(static_cast<WORD>(tmpl.controls.size()));
     w.Word(static_cast<WORD>(tmpl.x));
     w.Word(static_cast<WORD>(tmpl.y));
     w.Word(static_cast<WORD>(tmpl.cx));
     w.Word(static_cast<WORD>(tmpl.cy));
-    w.Word(0);  // no menu
-    w.Word(0);  // the dialog class
+    w.Word(0); // no menu
+    w.Word(0); // the dialog class
     w.Text(tmpl.caption);
     w.Word(static_cast<WORD>(tmpl.fontPoints));
     w.Text(tmpl.fontName);
@@ -101,7 +101,7 @@ std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl) {
         } else {
             w.Text(c.text);
         }
-        w.Word(0);  // no creation data
+        w.Word(0); // no creation data
     }
     return w.Take();
 }

@@ -13,8 +13,12 @@ namespace {
 constexpr wchar_t windowClassName[] = L"Qel32Window";
 constexpr int programIconId = 128;
 
-HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
-HWND H(Handle h) { return static_cast<HWND>(h); }
+HINSTANCE Instance() {
+    return GetModuleHandleW(nullptr);
+}
+HWND H(Handle h) {
+    return static_cast<HWND>(h);
+}
 
 // The framework's dialog colours (SetDialogBkColor).
 struct DialogColours {
@@ -48,7 +52,7 @@ bool RegisterWindowClass() {
     wc.lpfnWndProc = WindowThunk;
     wc.hInstance = Instance();
     wc.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(programIconId));
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     wc.lpszClassName = windowClassName;
     registered = RegisterClassExW(&wc) != 0;
     return registered;
@@ -126,7 +130,9 @@ HWND OwnerFor(CWnd* parent) {
 
 namespace backend {
 
-void Initialize() { Colours(); }
+void Initialize() {
+    Colours();
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT style) {
     HWND owner = GetActiveWindow();
@@ -174,10 +180,18 @@ std::string CWnd::GetWindowText() const {
     return Narrow(text);
 }
 
-BOOL CWnd::ShowWindow(int command) { return ::ShowWindow(H(handle_), command); }
-bool CWnd::IsWindowVisible() const { return ::IsWindowVisible(H(handle_)) != FALSE; }
-void CWnd::UpdateWindow() { ::UpdateWindow(H(handle_)); }
-void CWnd::Invalidate(bool erase) { InvalidateRect(H(handle_), nullptr, erase ? TRUE : FALSE); }
+BOOL CWnd::ShowWindow(int command) {
+    return ::ShowWindow(H(handle_), command);
+}
+bool CWnd::IsWindowVisible() const {
+    return ::IsWindowVisible(H(handle_)) != FALSE;
+}
+void CWnd::UpdateWindow() {
+    ::UpdateWindow(H(handle_));
+}
+void CWnd::Invalidate(bool erase) {
+    InvalidateRect(H(handle_), nullptr, erase ? TRUE : FALSE);
+}
 
 void CWnd::CenterWindow() {
     RECT self{};
@@ -204,7 +218,9 @@ UINT CWnd::SetTimer(UINT timerId, UINT periodMs) {
     return static_cast<UINT>(::SetTimer(H(handle_), timerId, periodMs, nullptr));
 }
 
-BOOL CWnd::KillTimer(UINT timerId) { return ::KillTimer(H(handle_), timerId); }
+BOOL CWnd::KillTimer(UINT timerId) {
+    return ::KillTimer(H(handle_), timerId);
+}
 
 void CWnd::SetDlgItemText(int id, const std::string& text) {
     SetDlgItemTextW(H(handle_), id, Widen(text).c_str());
@@ -273,7 +289,9 @@ int CDialog::DoModal() {
     return static_cast<int>(result);
 }
 
-void CDialog::EndDialog(int result) { ::EndDialog(H(GetSafeHwnd()), result); }
+void CDialog::EndDialog(int result) {
+    ::EndDialog(H(GetSafeHwnd()), result);
+}
 
 void CDialog::GotoDlgCtrl(int id) {
     HWND item = GetDlgItem(H(GetSafeHwnd()), id);
@@ -317,7 +335,9 @@ LRESULT DispatchMessage(const Msg* msg) {
     return DispatchMessageW(&m);
 }
 
-void PostQuitMessage(int exitCode) { ::PostQuitMessage(exitCode); }
+void PostQuitMessage(int exitCode) {
+    ::PostQuitMessage(exitCode);
+}
 
 bool PreTranslateMessage(Msg* msg) {
     // Keyboard navigation of the active dialog (Tab, Enter, Escape).
@@ -332,7 +352,9 @@ bool PreTranslateMessage(Msg* msg) {
     return IsDialogMessageW(active, &m) != FALSE;
 }
 
-void MessageBeep(UINT type) { ::MessageBeep(type); }
+void MessageBeep(UINT type) {
+    ::MessageBeep(type);
+}
 
 void CWinApp::SetDialogBkColor(COLORREF background, COLORREF text) {
     DialogColours& colours = Colours();
@@ -344,7 +366,7 @@ void CWinApp::SetDialogBkColor(COLORREF background, COLORREF text) {
 }
 
 void CWinApp::BeginWaitCursor() {
-    HCURSOR wait = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    HCURSOR wait = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); // IDC_WAIT
     if (waitCursorDepth++ == 0)
         cursorBeforeWait = wait;
 }

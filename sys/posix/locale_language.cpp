@@ -8,7 +8,7 @@ namespace sys::posix {
 namespace {
 
 struct KnownCode {
-    const char* locale;  // language_TERRITORY
+    const char* locale; // language_TERRITORY
     const char* code;
 };
 

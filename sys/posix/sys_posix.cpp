@@ -27,9 +27,8 @@ std::string GetProfileString(const std::string& section, const std::string& key,
     // The only profile value the system reads is the user's language, which POSIX keeps in
     // the locale.
     if (LowerCase(section) == "intl" && LowerCase(key) == "slanguage") {
-        if (auto code = posix::ProfileLanguageFromLocale(std::getenv("LC_ALL"),
-                                                         std::getenv("LC_MESSAGES"),
-                                                         std::getenv("LANG")))
+        if (auto code = posix::ProfileLanguageFromLocale(
+                std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")))
             value = *code;
     }
     if (maxChars == 0)

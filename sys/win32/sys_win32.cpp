@@ -1,7 +1,7 @@
 // Windows OS services: direct calls.
 #include "sys/win32/utf16.h"
 
-#undef GetProfileString  // the service keeps the Windows name
+#undef GetProfileString // the service keeps the Windows name
 
 #include "sys/sys.h"
 
@@ -12,7 +12,8 @@ namespace sys {
 std::string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n < buffer.size())
             return win32::Narrow(std::wstring(buffer.data(), n));
         buffer.resize(buffer.size() * 2);
@@ -31,6 +32,8 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 }
 
 // Windows itself matches names as the user expects.
-std::string ResolveUserFileName(const std::string& name) { return name; }
+std::string ResolveUserFileName(const std::string& name) {
+    return name;
+}
 
 } // namespace sys

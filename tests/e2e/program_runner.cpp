@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
-std::string ProgramPath() { return QEL32_PROGRAM_PATH; }
+std::string ProgramPath() {
+    return QEL32_PROGRAM_PATH;
+}
 
 namespace {
 

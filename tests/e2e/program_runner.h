@@ -7,14 +7,14 @@
 #include <vector>
 
 struct ProgramRun {
-    int status = -1;  // exit status, or 128 + signal
+    int status = -1; // exit status, or 128 + signal
     std::string output;
 };
 
 struct ProgramOptions {
     std::vector<std::string> args;
-    std::string input;                        // standard input, whole
-    std::map<std::string, std::string> env;  // set on top of a clean locale
+    std::string input;                      // standard input, whole
+    std::map<std::string, std::string> env; // set on top of a clean locale
     std::string workingDirectory;
     int timeoutSeconds = 60;
 };

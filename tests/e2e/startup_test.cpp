@@ -32,8 +32,7 @@ TEST(StartUp, FrenchLocaleProposesFrench) {
 TEST(StartUp, EnglishLocaleProposesEnglish) {
     const auto run = Start("en_US.UTF-8", "\n");
     EXPECT_NE(run.output.find("Enter: English\n"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos)
-        << run.output;
+    EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos) << run.output;
     EXPECT_EQ(run.status, 0);
 }
 
@@ -66,8 +65,7 @@ TEST(StartUp, EndOfInputEndsSilentlyAsCancelled) {
 TEST(StartUp, LanguageOptionSkipsTheDialog) {
     const auto run = Start("fr_FR.UTF-8", "", {"-le"});
     EXPECT_EQ(run.output.find("---- QEL ----"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos)
-        << run.output;
+    EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos) << run.output;
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(Start("", "", {"-LF"}).output.find("==== Mise à jour des appareils"),
               std::string::npos);

@@ -51,7 +51,7 @@ TEST(CommandLine, FlagsAndLanguage) {
     EXPECT_EQ(Parse("-lx").languageOption, 1);
     EXPECT_EQ(Parse("-l").languageOption, 1);
     EXPECT_EQ(Parse("-lf -le").languageOption, 1);
-    EXPECT_EQ(Parse("-l f").languageOption, 1);  // the blank is the character after 'l'
+    EXPECT_EQ(Parse("-l f").languageOption, 1); // the blank is the character after 'l'
 }
 
 TEST(CommandLine, UnknownLettersAndStrayTextAreSkipped) {
@@ -71,8 +71,8 @@ TEST(CommandLine, CompleteLinkFields) {
 
 TEST(CommandLine, BaudRatesMapToIndexes) {
     const std::pair<const char*, int> table[] = {
-        {"600", 0},   {"1200", 1},  {"2400", 2},  {"4800", 3},  {"9600", 4},     {"19200", 5},
-        {"38400", 6}, {"57600", 7}, {"115200", 8}, {"2000", 4}, {"abc", 4},      {"  4800", 3},
+        {"600", 0},   {"1200", 1},  {"2400", 2},   {"4800", 3}, {"9600", 4}, {"19200", 5},
+        {"38400", 6}, {"57600", 7}, {"115200", 8}, {"2000", 4}, {"abc", 4},  {"  4800", 3},
     };
     for (const auto& [rate, index] : table)
         EXPECT_EQ(Parse(std::string("-c1,") + rate + ",8,1,n,n").commandLineLink.baudIndex, index)
@@ -102,7 +102,7 @@ TEST(CommandLine, PacingCount) {
     EXPECT_EQ(Parse("-wabc").readyWaitCount, 0);
     EXPECT_EQ(Parse("-w 12").readyWaitCount, 12);
     EXPECT_EQ(Parse("-w").readyWaitCount, 0);
-    EXPECT_EQ(Parse("-w99999999999").readyWaitCount, 255);  // saturates like the run-time
+    EXPECT_EQ(Parse("-w99999999999").readyWaitCount, 255); // saturates like the run-time
 }
 
 TEST(CommandLine, GivenFileName) {

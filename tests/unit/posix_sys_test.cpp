@@ -14,9 +14,9 @@ namespace fs = std::filesystem;
 
 TEST(ProfileLanguage, LocalesGiveWindowsCodes) {
     const std::pair<const char*, const char*> table[] = {
-        {"fr_FR.UTF-8", "FRA"}, {"fr_CA.UTF-8", "FRC"}, {"fr_BE", "FRB"},
+        {"fr_FR.UTF-8", "FRA"},      {"fr_CA.UTF-8", "FRC"}, {"fr_BE", "FRB"},
         {"fr_CH.ISO-8859-1", "FRS"}, {"en_US.UTF-8", "ENU"}, {"en_GB.UTF-8", "ENG"},
-        {"de_DE.UTF-8@euro", "DEU"}, {"eo", "EOO"}, {"xx_YY.UTF-8", "XXY"},
+        {"de_DE.UTF-8@euro", "DEU"}, {"eo", "EOO"},          {"xx_YY.UTF-8", "XXY"},
     };
     for (const auto& [locale, code] : table)
         EXPECT_EQ(sys::posix::ProfileLanguageFromLocale(nullptr, nullptr, locale).value_or("-"),
@@ -25,7 +25,8 @@ TEST(ProfileLanguage, LocalesGiveWindowsCodes) {
 }
 
 TEST(ProfileLanguage, FirstSetVariableWinsAndCIsAbsent) {
-    EXPECT_EQ(sys::posix::ProfileLanguageFromLocale("en_US.UTF-8", "fr_FR", "fr_FR").value(), "ENU");
+    EXPECT_EQ(sys::posix::ProfileLanguageFromLocale("en_US.UTF-8", "fr_FR", "fr_FR").value(),
+              "ENU");
     EXPECT_EQ(sys::posix::ProfileLanguageFromLocale("", "fr_CA", "en_US").value(), "FRC");
     EXPECT_FALSE(sys::posix::ProfileLanguageFromLocale(nullptr, nullptr, nullptr));
     EXPECT_FALSE(sys::posix::ProfileLanguageFromLocale("C", "fr_FR", nullptr));
@@ -36,7 +37,7 @@ TEST(ProfileLanguage, FirstSetVariableWinsAndCIsAbsent) {
 TEST(ProfileLanguage, ProposalComparesInUpperCase) {
     EXPECT_EQ(ProposedLanguage("FRA"), 0);
     EXPECT_EQ(ProposedLanguage("frc"), 0);
-    EXPECT_EQ(ProposedLanguage("FRB"), 1);  // other French regions propose English
+    EXPECT_EQ(ProposedLanguage("FRB"), 1); // other French regions propose English
     EXPECT_EQ(ProposedLanguage("ENU"), 1);
     EXPECT_EQ(ProposedLanguage(""), 1);
 }

@@ -8,8 +8,8 @@ namespace {
 TEST(CaseMapping, AsciiAndLatinLettersOnly) {
     EXPECT_EQ(sys::LowerCase("ABC-Éé×Ø09:;"), "abc-éé×ø09:;");
     EXPECT_EQ(sys::UpperCase(":10abcdef"), ":10ABCDEF");
-    EXPECT_EQ(sys::UpperCase("çà÷ÿ"), "ÇÀ÷ÿ");  // ÿ has no Latin-1 capital
-    const std::string broken = "\xC3";      // a cut sequence is left alone
+    EXPECT_EQ(sys::UpperCase("çà÷ÿ"), "ÇÀ÷ÿ"); // ÿ has no Latin-1 capital
+    const std::string broken = "\xC3";         // a cut sequence is left alone
     EXPECT_EQ(sys::LowerCase(broken), broken);
 }
 
