@@ -1,11 +1,13 @@
 #include "app/upgrade_app.h"
 
 #include "app/messages.h"
+#include "files/analysis_dlg.h"
 #include "sys/sys.h"
 #include "ui/language_dlg.h"
 
 namespace {
 constexpr int msgUpgradingInstruments = 83;
+constexpr int msgNoUpgradeFile = 3;
 constexpr int msgUnableToUpgrade = 9;
 constexpr int msgContactReseller = 65;
 constexpr int msgCheckLink = 67;
@@ -88,6 +90,45 @@ BOOL CUpgradeApp::InitInstance() {
     // 6.
     mainFrame_->SetWindowText(Message(msgUpgradingInstruments));
 
+    // 7, 8. The files, each proven sound before anything is sent.
+    if (!ChooseUpgradeFiles() || !AnalyseUpgradeFiles()) {
+        mainFrame_->DestroyWindow();
+        return FALSE;
+    }
+
     EndProcedure(exitDone);
     return FALSE;
+}
+
+int CUpgradeApp::ChooseUpgradeFiles() {
+    fw::CStringArray names;
+    if (!givenFileName.empty()) {
+        names.push_back(givenFileName);
+    } else {
+        // Without a name the welcome dialog chooses; until it exists the procedure ends here.
+        SetExitCode(exitDone);
+        return 0;
+    }
+    if (names.empty()) {
+        std::string message = Message(msgNoUpgradeFile);
+        AppendFailureEnding(message);
+        DoMessageBox(message, MB_ICONEXCLAMATION);
+        SetExitCode(exitFailed);
+        return 0;
+    }
+    for (const auto& name : names)
+        upgradeFiles.Add(std::make_unique<CUpgradeFile>(name));
+    return 1;
+}
+
+int CUpgradeApp::AnalyseUpgradeFiles() {
+    for (int i = 0; i < upgradeFiles.GetSize(); ++i) {
+        CAnalysisDlg dialog(i, *upgradeFiles[i], mainFrame_.get());
+        const int result = dialog.DoModal();
+        if (result != IDOK) {
+            SetExitCode(result == IDCANCEL ? exitCancelled : exitFailed);
+            return 0;
+        }
+    }
+    return 1;
 }

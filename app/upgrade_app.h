@@ -45,6 +45,11 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
 
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
 
+    // Step 1: the names to work on, as upgrade file records. 0 ends the procedure.
+    int ChooseUpgradeFiles();
+    // Step 2: every file analysed in its own dialog, in order. 0 ends the procedure.
+    int AnalyseUpgradeFiles();
+
   private:
     bool SettleLanguage();
     void EndProcedure(int exitStatus);

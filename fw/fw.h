@@ -51,6 +51,10 @@ class CWnd {
     UINT SetTimer(UINT timerId, UINT periodMs);
     BOOL KillTimer(UINT timerId);
 
+    // Makes this object the window procedure of a dialog's control, so that its message map
+    // sees the control's messages (its paint, above all). False when there is no such control.
+    bool SubclassDlgItem(int id, CWnd* parent);
+
     // Child controls of a dialog, addressed by identifier.
     void SetDlgItemText(int id, const std::string& text);
     std::string GetDlgItemText(int id) const;
@@ -71,6 +75,11 @@ class CWnd {
   private:
     friend struct Backend;
     Handle handle_ = nullptr;
+    void* superProc_ = nullptr;  // the control's own window procedure, once subclassed
+};
+
+struct Size {
+    int cx = 0, cy = 0;
 };
 
 // Device context of a paint or erase message (only what the system paints).
@@ -78,15 +87,42 @@ class CDC {
   public:
     explicit CDC(WPARAM hdc) : hdc_(hdc) {}
     void FillSysColor(const Rect& rect, int sysColorIndex);
+    COLORREF SetTextColor(COLORREF colour);
+    COLORREF SetBkColor(COLORREF colour);
+    // A one-pixel frame with the solid black brush.
+    void FrameRectBlack(const Rect& rect);
+    Size GetTextExtent(const std::string& text);
+    // Opaque output clipped to clip: the clip rectangle is filled with the background colour
+    // and the text drawn over it in the text colour.
+    void ExtTextOutOpaqueClipped(int x, int y, const Rect& clip, const std::string& text);
+
+  protected:
+    WPARAM hdc_;
+};
+
+// The device context of WM_PAINT: validates the window while it lives.
+class CPaintDC : public CDC {
+  public:
+    explicit CPaintDC(CWnd& wnd);
+    ~CPaintDC();
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
 
   private:
-    WPARAM hdc_;
+    CWnd& wnd_;
+    std::shared_ptr<void> paint_;  // the platform's paint record
 };
 
 class CFrameWnd : public CWnd {
   public:
     // Top-level overlapped window, default position and size, no menu.
     bool Create(const std::string& caption);
+    Rect GetClientRect() const;
+};
+
+// A control of a dialog, subclassed so that its own message map runs.
+class CStatic : public CWnd {
+  public:
     Rect GetClientRect() const;
 };
 

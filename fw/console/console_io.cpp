@@ -30,7 +30,18 @@ void ConsoleIo::Redirect(int inputFd, std::FILE* output) {
 }
 
 void ConsoleIo::Write(const std::string& text) {
+    if (midLine_) {
+        std::fputc('\n', output_);
+        midLine_ = false;
+    }
     std::fwrite(text.data(), 1, text.size(), output_);
+}
+
+void ConsoleIo::WriteInPlace(const std::string& line) {
+    std::fputc('\r', output_);
+    std::fwrite(line.data(), 1, line.size(), output_);
+    std::fflush(output_);
+    midLine_ = true;
 }
 
 void ConsoleIo::Flush() {

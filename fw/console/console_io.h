@@ -13,6 +13,8 @@ class ConsoleIo {
     ConsoleIo(int inputFd, std::FILE* output);
 
     void Write(const std::string& text);
+    // Replaces the current line on a terminal (a gauge); the next Write starts a new line.
+    void WriteInPlace(const std::string& line);
     void Flush();
 
     // Waits up to timeoutMs (negative: no limit) for a whole line; true when one is ready or
@@ -40,6 +42,7 @@ class ConsoleIo {
     std::FILE* output_;
     std::string pending_;
     bool ended_ = false;
+    bool midLine_ = false;  // a line written in place is still open
     bool inputIsTerminal_;
     bool outputIsTerminal_;
 };

@@ -19,23 +19,41 @@ using Clock = std::chrono::steady_clock;
 
 constexpr UINT DC_HASDEFID = 0x534B;
 
+// A painted control's face: one row of character cells between two brackets.
+struct Canvas {
+    static constexpr int width = 52, height = 3;  // client area, frame included
+    std::string cells = std::string(width, ' ');
+    std::vector<COLORREF> background = std::vector<COLORREF>(width, RGB(255, 255, 255));
+    COLORREF textColour = 0, backgroundColour = RGB(255, 255, 255);
+    std::string lastText;   // the text last drawn
+    std::string shownText;  // the text last printed
+};
+
+struct Window;
+
 struct Control {
     ControlTemplate spec;
     std::string text;
     bool visible;
+    Window* subclass = nullptr;  // the window record of a subclassed control
 };
 
 struct Window {
     CWnd* object = nullptr;
     bool isDialog = false;
     bool isFrame = false;
+    Window* dialog = nullptr;  // for a subclassed control: its dialog
+    int controlId = 0;
+    std::unique_ptr<Canvas> canvas;
+    bool invalid = false;
     std::string text;
     bool visible = false;
     std::vector<Control> controls;
     int defId = 0;
     bool ended = false;
     int result = 0;
-    bool shown = false; // drawn since the last change
+    bool shown = false;        // drawn since the last change
+    bool buttonsShown = false; // the answers were offered since the last drawing
 };
 
 struct Timer {
@@ -50,6 +68,7 @@ struct State {
     std::deque<Msg> queue;
     std::vector<Timer> timers;
     std::vector<Window*> modalStack;
+    Clock::time_point lastCancelCheck{};
 };
 
 State& S() {
@@ -173,6 +192,27 @@ int DialogDefaultButton(const Window& w) {
     return 0;
 }
 
+std::string CanvasLine(const Canvas& canvas) {
+    std::string line = "[";
+    for (int x = 1; x < Canvas::width - 1; ++x) {
+        const char c = canvas.cells[static_cast<size_t>(x)];
+        const bool bar = canvas.background[static_cast<size_t>(x)] != RGB(255, 255, 255);
+        line += c != ' ' ? c : (bar ? '#' : ' ');
+    }
+    return line + "]";
+}
+
+// Shows a painted control: in place on a terminal; on a pipe a new line only when its text
+// (the percentage) changed.
+void PresentCanvas(Canvas& canvas) {
+    if (Io().OutputIsTerminal()) {
+        Io().WriteInPlace(CanvasLine(canvas));
+    } else if (canvas.lastText != canvas.shownText) {
+        Io().Write(CanvasLine(canvas) + "\n");
+        canvas.shownText = canvas.lastText;
+    }
+}
+
 void DrawDialog(Window& w) {
     std::string out = "\n---- " + w.text + " ----\n";
     for (const auto& c : w.controls) {
@@ -188,9 +228,12 @@ void DrawDialog(Window& w) {
         default: break;
         }
     }
-    out += ChoicesLine(DialogChoices(w), DialogDefaultButton(w));
     Io().Write(out);
     w.shown = true;
+    w.buttonsShown = false;
+    for (auto& c : w.controls)
+        if (c.visible && c.subclass != nullptr && c.subclass->canvas)
+            c.subclass->canvas->shownText.clear();
 }
 
 // --- the queue ----------------------------------------------------------------------------
@@ -215,6 +258,13 @@ int NextTimerDelayMs() {
 
 void ForgetWindow(Window* w) {
     auto& s = S();
+    for (auto& other : s.windows) {
+        if (other->dialog == w)
+            other->dialog = nullptr;
+        for (auto& c : other->controls)
+            if (c.subclass == w)
+                c.subclass = nullptr;
+    }
     s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
                                   [&](const Timer& t) { return t.hwnd == w; }),
                    s.timers.end());
@@ -335,8 +385,18 @@ BOOL CWnd::ShowWindow(int command) {
 bool CWnd::IsWindowVisible() const {
     return handle_ != nullptr && Rec(handle_)->visible;
 }
-void CWnd::UpdateWindow() {}
-void CWnd::Invalidate(bool) {}
+void CWnd::UpdateWindow() {
+    if (handle_ != nullptr && Rec(handle_)->invalid) {
+        Backend::Deliver(Rec(handle_), WM_PAINT, 0, 0);
+        if (handle_ != nullptr)
+            Rec(handle_)->invalid = false;
+    }
+}
+
+void CWnd::Invalidate(bool) {
+    if (handle_ != nullptr)
+        Rec(handle_)->invalid = true;
+}
 void CWnd::CenterWindow() {}
 
 void CWnd::DestroyWindow() {
@@ -393,7 +453,81 @@ bool CWnd::CreateGeneric(const std::string& name, DWORD, const Rect&, CWnd*, int
     return true;
 }
 
+bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
+    Control* c = FindControl(parent != nullptr ? parent->handle_ : nullptr, id);
+    if (c == nullptr || c->subclass != nullptr || handle_ != nullptr)
+        return false;
+    Window* w = NewWindow(this);
+    w->dialog = Rec(parent->handle_);
+    w->controlId = id;
+    w->visible = c->visible;
+    w->canvas = std::make_unique<Canvas>();
+    c->subclass = w;
+    handle_ = w;
+    return true;
+}
+
+Rect CStatic::GetClientRect() const { return Rect{0, 0, Canvas::width, Canvas::height}; }
+
+namespace {
+Canvas* CanvasOf(WPARAM hdc) {
+    Window* w = hdc != 0 ? Rec(reinterpret_cast<Handle>(hdc)) : nullptr;
+    return w != nullptr ? w->canvas.get() : nullptr;
+}
+} // namespace
+
 void CDC::FillSysColor(const Rect&, int) {}
+
+COLORREF CDC::SetTextColor(COLORREF colour) {
+    Canvas* canvas = CanvasOf(hdc_);
+    if (canvas == nullptr)
+        return 0;
+    const COLORREF previous = canvas->textColour;
+    canvas->textColour = colour;
+    return previous;
+}
+
+COLORREF CDC::SetBkColor(COLORREF colour) {
+    Canvas* canvas = CanvasOf(hdc_);
+    if (canvas == nullptr)
+        return 0;
+    const COLORREF previous = canvas->backgroundColour;
+    canvas->backgroundColour = colour;
+    return previous;
+}
+
+void CDC::FrameRectBlack(const Rect&) {}  // the brackets of the line are the frame
+
+Size CDC::GetTextExtent(const std::string& text) {
+    return Size{static_cast<int>(text.size()), 1};
+}
+
+void CDC::ExtTextOutOpaqueClipped(int x, int y, const Rect& clip, const std::string& text) {
+    Canvas* canvas = CanvasOf(hdc_);
+    if (canvas == nullptr || y < clip.top || y >= clip.bottom || y != Canvas::height / 2)
+        return;
+    for (int col = std::max(clip.left, 0); col < std::min(clip.right, Canvas::width); ++col) {
+        canvas->cells[static_cast<size_t>(col)] = ' ';
+        canvas->background[static_cast<size_t>(col)] = canvas->backgroundColour;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int col = x + static_cast<int>(i);
+        if (col >= clip.left && col < clip.right && col >= 0 && col < Canvas::width)
+            canvas->cells[static_cast<size_t>(col)] = text[i];
+    }
+    canvas->lastText = text;
+}
+
+CPaintDC::CPaintDC(CWnd& wnd) : CDC(reinterpret_cast<WPARAM>(wnd.GetSafeHwnd())), wnd_(wnd) {
+    if (wnd.GetSafeHwnd() != nullptr)
+        Rec(wnd.GetSafeHwnd())->invalid = false;
+}
+
+CPaintDC::~CPaintDC() {
+    Window* w = Rec(wnd_.GetSafeHwnd());
+    if (w != nullptr && w->canvas && w->visible && w->dialog != nullptr && w->dialog->shown)
+        PresentCanvas(*w->canvas);
+}
 
 bool CFrameWnd::Create(const std::string& caption) {
     Window* w = NewWindow(this);
@@ -426,6 +560,8 @@ int CDialog::DoModal() {
 
     auto& io = Io();
     while (!w->ended) {
+        if (!w->shown)
+            DrawDialog(*w);
         Msg msg;
         if (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
@@ -447,10 +583,10 @@ int CDialog::DoModal() {
             EndDialog(IDCANCEL); // nothing could ever end it
             break;
         }
-        if (!w->shown) {
-            DrawDialog(*w);
-            io.Write("> ");
+        if (!w->buttonsShown) {
+            io.Write(ChoicesLine(choices, DialogDefaultButton(*w)) + "> ");
             io.Flush();
+            w->buttonsShown = true;
         }
         if (!io.WaitForLine(NextTimerDelayMs()))
             continue; // a timer is due
@@ -498,7 +634,14 @@ BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT re
             s.queue.erase(it);
         return TRUE;
     }
-    // Timer messages are made when they are looked for, as Windows does.
+    // Paint and timer messages are made when they are looked for, as Windows does.
+    for (auto& w : s.windows) {
+        const Msg m{w.get(), WM_PAINT, 0, 0};
+        if (!w->invalid || !Matches(m, h, filterMin, filterMax))
+            continue;
+        *msg = m;
+        return TRUE;
+    }
     const auto now = Clock::now();
     for (auto& t : s.timers) {
         const Msg m{t.hwnd, WM_TIMER, t.id, 0};
@@ -525,7 +668,10 @@ LRESULT DispatchMessage(const Msg* msg) {
                     [&](const std::unique_ptr<Window>& w) { return w.get() == msg->hwnd; });
     if (!alive)
         return 0;
-    return Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+    const LRESULT result = Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+    if (msg->message == WM_PAINT)
+        Rec(msg->hwnd)->invalid = false;
+    return result;
 }
 
 void PostQuitMessage(int exitCode) {

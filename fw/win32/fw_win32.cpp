@@ -11,6 +11,7 @@ using win32::Widen;
 namespace {
 
 constexpr wchar_t windowClassName[] = L"Qel32Window";
+constexpr wchar_t subclassProperty[] = L"Qel32.CWnd";
 constexpr int programIconId = 128;
 
 HINSTANCE Instance() {
@@ -64,6 +65,7 @@ struct Backend {
     static Handle& HandleOf(CWnd& w) { return w.handle_; }
     static bool& Unhandled(CDialog& d) { return d.unhandled_; }
     static CWnd* ParentOf(CDialog& d) { return d.parent_; }
+    static void*& SuperProcOf(CWnd& w) { return w.superProc_; }
 };
 
 namespace {
@@ -148,6 +150,11 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
+    if (superProc_ != nullptr && handle_ != nullptr && ::IsWindow(H(handle_))) {
+        SetWindowLongPtrW(H(handle_), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(superProc_));
+        RemovePropW(H(handle_), subclassProperty);
+        handle_ = nullptr;
+    }
     if (handle_ != nullptr && ::IsWindow(H(handle_))) {
         // Too late for virtual calls: detach, then destroy.
         SetWindowLongPtrW(H(handle_), GWLP_USERDATA, 0);
@@ -157,6 +164,9 @@ CWnd::~CWnd() {
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (superProc_ != nullptr)
+        return CallWindowProcW(reinterpret_cast<WNDPROC>(superProc_), H(handle_), message, wParam,
+                               lParam);
     return DefWindowProcW(H(handle_), message, wParam, lParam);
 }
 
@@ -255,6 +265,84 @@ bool CWnd::CreateGeneric(const std::string& name, DWORD style, const Rect& rect,
                            rect.Width(), rect.Height(), parentHwnd,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(childId)), Instance(),
                            this) != nullptr;
+}
+
+namespace {
+
+LRESULT CALLBACK SubclassThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* wnd = static_cast<CWnd*>(GetPropW(hwnd, subclassProperty));
+    if (wnd == nullptr)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    const WNDPROC super = reinterpret_cast<WNDPROC>(Backend::SuperProcOf(*wnd));
+    if (message == WM_NCDESTROY) {
+        // Give the control back its own procedure before it goes.
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(super));
+        RemovePropW(hwnd, subclassProperty);
+        Backend::HandleOf(*wnd) = nullptr;
+        Backend::SuperProcOf(*wnd) = nullptr;
+        return CallWindowProcW(super, hwnd, message, wParam, lParam);
+    }
+    return wnd->WindowProc(message, wParam, lParam);
+}
+
+RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+} // namespace
+
+bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
+    if (parent == nullptr || handle_ != nullptr)
+        return false;
+    HWND item = GetDlgItem(H(parent->GetSafeHwnd()), id);
+    if (item == nullptr)
+        return false;
+    handle_ = item;
+    SetPropW(item, subclassProperty, this);
+    superProc_ = reinterpret_cast<void*>(
+        SetWindowLongPtrW(item, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassThunk)));
+    return true;
+}
+
+Rect CStatic::GetClientRect() const {
+    RECT r{};
+    ::GetClientRect(H(GetSafeHwnd()), &r);
+    return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+COLORREF CDC::SetTextColor(COLORREF colour) {
+    return ::SetTextColor(reinterpret_cast<HDC>(hdc_), colour);
+}
+
+COLORREF CDC::SetBkColor(COLORREF colour) {
+    return ::SetBkColor(reinterpret_cast<HDC>(hdc_), colour);
+}
+
+void CDC::FrameRectBlack(const Rect& rect) {
+    const RECT r = ToRECT(rect);
+    ::FrameRect(reinterpret_cast<HDC>(hdc_), &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+Size CDC::GetTextExtent(const std::string& text) {
+    const std::wstring wide = Widen(text);
+    SIZE size{};
+    GetTextExtentPoint32W(reinterpret_cast<HDC>(hdc_), wide.c_str(), static_cast<int>(wide.size()),
+                          &size);
+    return Size{size.cx, size.cy};
+}
+
+void CDC::ExtTextOutOpaqueClipped(int x, int y, const Rect& clip, const std::string& text) {
+    const std::wstring wide = Widen(text);
+    const RECT r = ToRECT(clip);
+    ExtTextOutW(reinterpret_cast<HDC>(hdc_), x, y, ETO_OPAQUE | ETO_CLIPPED, &r, wide.c_str(),
+                static_cast<UINT>(wide.size()), nullptr);
+}
+
+CPaintDC::CPaintDC(CWnd& wnd) : CDC(0), wnd_(wnd), paint_(std::make_shared<PAINTSTRUCT>()) {
+    hdc_ = reinterpret_cast<WPARAM>(
+        BeginPaint(H(wnd.GetSafeHwnd()), static_cast<PAINTSTRUCT*>(paint_.get())));
+}
+
+CPaintDC::~CPaintDC() {
+    EndPaint(H(wnd_.GetSafeHwnd()), static_cast<PAINTSTRUCT*>(paint_.get()));
 }
 
 void CDC::FillSysColor(const Rect& rect, int sysColorIndex) {

@@ -1,0 +1,107 @@
+#include "files/hex_analysis.h"
+
+#include "files/record_check.h"
+#include "sys/text.h"
+
+namespace {
+const std::string listTag = "___LIST_COMP_HEX|";
+const std::string endRecord = ":00000001FF";
+// Extended segment and linear address records: their data never belongs to the list text.
+const std::string addressRecordPrefix = ":0200000";
+} // namespace
+
+HexFileAnalysis::HexFileAnalysis(sys::TextFile& file, CUpgradeFile& record)
+    : file_(file), record_(record), fileSize_(static_cast<std::int32_t>(file.Size())) {
+    record_.recordCount = 0;
+    record_.compatibleMonitors.clear();
+}
+
+HexFileAnalysis::Outcome HexFileAnalysis::NextStep() {
+    for (;;) {
+        switch (file_.ReadLine(line_, maxPieceChars + 1)) {
+        case sys::TextFile::Read::Error: return Outcome::ReadError;
+        case sys::TextFile::Read::End: return Outcome::NoEndRecord;
+        case sys::TextFile::Read::Line: break;
+        }
+        // The run-time counted one more byte per line than text mode delivers.
+        bytesConsumed_ += static_cast<std::int32_t>(line_.size()) + 1;
+        if (bytesConsumed_ > fileSize_)
+            bytesConsumed_ = fileSize_;
+        const int percent =
+            fileSize_ > 0 ? static_cast<int>(bytesConsumed_ * 100.0 / fileSize_ + 0.5) : 100;
+        if (percent != lastPercent_) {
+            lastPercent_ = percent;
+            if (onPercent)
+                onPercent(percent);
+        }
+
+        line_ = sys::UpperCase(std::move(line_));
+        if (line_.empty() || line_[0] != ':')
+            continue;
+        if (!CheckHexRecord(line_, listComplete_ ? nullptr : &pending_))
+            return Outcome::BadRecord;
+        if (!listComplete_) {
+            if (!tagFound_)
+                SearchTag();
+            if (tagFound_ && !CollectList(line_))
+                return Outcome::BadList;
+        }
+        ++record_.recordCount;
+        if (line_.find(endRecord) != std::string::npos)
+            return record_.compatibleMonitors.empty() ? Outcome::NoList : Outcome::Sound;
+        return Outcome::Continue;
+    }
+}
+
+// A partial match survives the end of a record, so the tag may span records; a broken partial
+// match does not back up over the characters it consumed.
+void HexFileAnalysis::SearchTag() {
+    while (!pending_.empty()) {
+        const size_t found = pending_.find(listTag[static_cast<size_t>(matched_)]);
+        if (found == std::string::npos) {
+            matching_ = false;
+            matched_ = 0;
+            pending_.clear();
+            return;
+        }
+        if (found != 0 && matching_) {
+            matching_ = false;
+            matched_ = 0;
+            continue;
+        }
+        matching_ = true;
+        pending_.erase(0, found + 1);
+        if (++matched_ == static_cast<int>(listTag.size())) {
+            tagFound_ = true;
+            return;
+        }
+    }
+}
+
+bool HexFileAnalysis::CollectList(const std::string& line) {
+    const size_t terminator = pending_.find("||");
+    if (terminator == std::string::npos) {
+        if (line.compare(0, addressRecordPrefix.size(), addressRecordPrefix) != 0)
+            listText_ += pending_;
+        pending_.clear();
+        return true;
+    }
+    listText_.append(pending_, 0, terminator + 2);
+    listComplete_ = true;
+    for (;;) {
+        const size_t bar = listText_.find('|');
+        if (bar == std::string::npos)
+            break;
+        std::string reference = listText_.substr(0, bar);
+        if (!IsValidMonitorReference(reference))
+            return false;
+        record_.compatibleMonitors.push_back(std::move(reference));
+        listText_.erase(0, bar + 1);
+        if (!listText_.empty() && listText_[0] == '|')
+            break;
+    }
+    if (onListComplete)
+        onListComplete(record_.compatibleMonitors);
+    pending_.clear();
+    return true;
+}

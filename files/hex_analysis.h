@@ -1,0 +1,54 @@
+#pragma once
+
+#include "files/upgrade_file.h"
+#include "sys/text_file.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The analysis of one upgrade file, one record at a time: every record checked and counted up
+// to the end record, and the compatibility list that follows "___LIST_COMP_HEX|" in the data
+// bytes extracted. It shows nothing; the analysis dialog reports what it finds.
+class HexFileAnalysis {
+  public:
+    enum class Outcome {
+        Continue,     // one more record done; call NextStep again
+        Sound,        // end record reached with a compatibility list
+        BadRecord,    // a line beginning with ':' is not a valid record
+        NoEndRecord,  // the file ended before its end record
+        BadList,      // a reference of the compatibility list is malformed
+        NoList,       // end record reached without a compatibility list
+        ReadError,    // the file could not be read to its end
+    };
+
+    static constexpr std::size_t maxPieceChars = 254;  // LF included
+
+    // file must be open; record receives the count and the list.
+    HexFileAnalysis(sys::TextFile& file, CUpgradeFile& record);
+
+    // Called with each new whole percentage of the file consumed.
+    std::function<void(int percent)> onPercent;
+    // Called once the list has been read, with the record's compatible monitors.
+    std::function<void(const fw::CStringArray& monitors)> onListComplete;
+
+    // Reads up to and including the next record line.
+    Outcome NextStep();
+
+  private:
+    void SearchTag();
+    bool CollectList(const std::string& line);  // false on a malformed reference
+
+    sys::TextFile& file_;
+    CUpgradeFile& record_;
+    std::int32_t fileSize_;
+    std::int32_t bytesConsumed_ = 0;
+    std::int32_t lastPercent_ = 0;
+    bool tagFound_ = false;
+    bool matching_ = false;
+    int matched_ = 0;
+    std::string pending_;
+    std::string listText_;
+    bool listComplete_ = false;
+    std::string line_;
+};

@@ -1,0 +1,52 @@
+// An upgrade or read-me file read as text, the way the Windows run-time's text mode reads it on
+// every platform: CR LF arrives as LF, and a Ctrl-Z byte ends the file.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace sys {
+
+class TextFile {
+  public:
+    enum class Read { Line, End, Error };
+
+    TextFile() = default;
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+
+    // Opens a name as the user gave it (matched as Windows matches names). False on failure,
+    // with errno set.
+    bool Open(const std::string& name);
+    // Takes an already open stream (tests use memory streams and failing ones).
+    void Attach(std::FILE* stream);
+    bool IsOpen() const { return stream_ != nullptr; }
+    void Close();
+
+    // Size in bytes of the file as stored, from its status right after opening.
+    long Size() const { return size_; }
+
+    // The next piece of a line, as fgets reads it: up to and including the first LF, at most
+    // maxChars - 1 characters.
+    Read ReadLine(std::string& line, std::size_t maxChars);
+    // The system's error code of the read that failed.
+    int ErrorCode() const { return errorCode_; }
+
+  private:
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    // The next byte after text-mode translation; -1 at the end, -2 on a read error.
+    int NextByte();
+    bool Refill();
+
+    std::unique_ptr<std::FILE, Closer> stream_;
+    long size_ = 0;
+    char buffer_[65536];
+    std::size_t begin_ = 0, end_ = 0;
+    bool ended_ = false, failed_ = false;
+    int errorCode_ = 0;
+};
+
+} // namespace sys

@@ -1,0 +1,64 @@
+#include "ui/progress_dlg.h"
+
+#include "app/upgrade_app.h"
+
+CProgressDlg::CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage,
+                           int cancelQuestionId)
+    : CDialog(templateId, parent), failedMessage_(failedMessage),
+      cancelQuestionId_(cancelQuestionId) {}
+
+void CProgressDlg::SetUpperText(const std::string& text) {
+    SetDlgItemText(IDC_UPPER_TEXT, text);
+    if (!IsDlgItemVisible(IDC_UPPER_TEXT))
+        ShowDlgItem(IDC_UPPER_TEXT, true);
+}
+
+void CProgressDlg::SetLowerText(const std::string& text) {
+    SetDlgItemText(IDC_LOWER_TEXT, text);
+    if (!IsDlgItemVisible(IDC_LOWER_TEXT))
+        ShowDlgItem(IDC_LOWER_TEXT, true);
+}
+
+bool CProgressDlg::PumpMessages() {
+    bool quit = false;
+    fw::Msg msg;
+    while (fw::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the request for the application's own loop.
+            fw::PostQuitMessage(0);
+            quit = true;
+            break;
+        }
+        if (!fw::PreTranslateMessage(&msg)) {
+            fw::TranslateMessage(&msg);
+            fw::DispatchMessage(&msg);
+        }
+    }
+    return !quit;
+}
+
+void CProgressDlg::PostSuccess() {
+    succeeded_ = true;
+    PostMessage(WM_COMMAND, IDOK, 0);
+}
+
+// Enter reaches the hidden OK button too; it must not pass half-done work off as done.
+void CProgressDlg::OnOK() {
+    if (succeeded_)
+        EndDialog(IDOK);
+}
+
+LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == failedMessage_) {
+        EndDialog(IDABORT);  // whoever posted it has shown the error
+        return 0;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+void CProgressDlg::OnCancel() {
+    if (App().DoMessageBox(App().Message(cancelQuestionId_), MB_YESNO | MB_ICONQUESTION) == IDYES)
+        EndDialog(IDCANCEL);
+}
+
+void CProgressDlg::OnDestroy() { stream.reset(); }

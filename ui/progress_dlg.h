@@ -1,0 +1,43 @@
+#pragma once
+
+#include "fw/fw.h"
+#include "sys/text_file.h"
+#include "ui/percent_gauge.h"
+
+#include <memory>
+
+// The frame shared by the analysis and transmission dialogs: two text lines, a gauge, the work
+// cut into steps that the dialog posts to itself, a message pump, the failure exit and a
+// confirmed Cancel.
+class CProgressDlg : public fw::CDialog {
+  public:
+    static constexpr int IDC_UPPER_TEXT = 1022;
+    static constexpr int IDC_LOWER_TEXT = 1023;
+    static constexpr int IDC_GAUGE = 1000;
+
+    // failedMessage: the private message of the failure exit; cancelQuestionId: the French
+    // identifier of the question asked on Cancel.
+    CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage, int cancelQuestionId);
+
+    void SetUpperText(const std::string& text);
+    void SetLowerText(const std::string& text);
+    // Lets the interface live inside a step; false when the application is asked to quit.
+    bool PumpMessages();
+    // Ends the dialog with IDOK through the hidden OK button.
+    void PostSuccess();
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  protected:
+    void OnOK() override;
+    void OnCancel() override;
+    void OnDestroy() override;
+
+    CPercentGauge gauge;
+    std::unique_ptr<sys::TextFile> stream;  // the upgrade file being read; owned
+
+  private:
+    UINT failedMessage_;
+    bool succeeded_ = false;  // only the work's own success may end the dialog with OK
+    int cancelQuestionId_;
+};
