@@ -668,17 +668,43 @@ LRESULT DispatchMessage(const Msg* msg) {
                     [&](const std::unique_ptr<Window>& w) { return w.get() == msg->hwnd; });
     if (!alive)
         return 0;
-    const LRESULT result = Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
     if (msg->message == WM_PAINT)
-        Rec(msg->hwnd)->invalid = false;
-    return result;
+        Rec(msg->hwnd)->invalid = false;  // whatever the handler does, this paint is done
+    return Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
 }
 
 void PostQuitMessage(int exitCode) {
     S().queue.push_back({nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
 }
 
+// A dialog at work (messages keep coming) takes a pending input line only when it asks for
+// its Cancel button, so that a script's answers for later boxes stay where they are.
 bool PreTranslateMessage(Msg*) {
+    auto& s = S();
+    if (s.modalStack.empty())
+        return false;
+    Window* top = s.modalStack.back();
+    const Control* cancel = FindControl(top, IDCANCEL);
+    if (cancel == nullptr || !cancel->visible)
+        return false;
+    const auto now = Clock::now();
+    if (now - s.lastCancelCheck < std::chrono::milliseconds(20))
+        return false;
+    s.lastCancelCheck = now;
+    const auto line = Io().PeekReadyLine();
+    if (!line)
+        return false;
+    const std::string answer = sys::LowerCase(Trim(*line));
+    const std::string label = sys::LowerCase(StripAccelerator(cancel->text));
+    const char letter = LowerLetter(label.empty() ? 0 : label[0]);
+    const bool asksCancel = answer == "esc" || answer == label ||
+                            (Io().InputIsTerminal() && answer.size() == 1 && answer[0] == letter);
+    if (!asksCancel)
+        return false;
+    Io().DropPeekedLine();
+    Io().Write("> ");
+    EchoAnswer(line);
+    top->object->PostMessage(WM_COMMAND, IDCANCEL, 0);
     return false;
 }
 
