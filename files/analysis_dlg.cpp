@@ -70,8 +70,8 @@ void CAnalysisDlg::OnAnalysisStep() {
     case Outcome::BadList: Fail(msgListWrong); return;
     case Outcome::ReadError: {
         // Not the end of the file: what is left of it cannot be trusted.
-        std::string message = App().Message(msgFileWrong, file_.fileName) + "\n" +
-                              std::strerror(stream->ErrorCode());
+        std::string message =
+            App().Message(msgFileWrong, file_.fileName) + "\n" + std::strerror(stream->ErrorCode());
         App().AppendFailureEnding(message);
         App().DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
         PostMessage(WM_ANALYSIS_FAILED);

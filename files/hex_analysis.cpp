@@ -79,14 +79,24 @@ void HexFileAnalysis::SearchTag() {
 }
 
 bool HexFileAnalysis::CollectList(const std::string& line) {
+    const bool addressRecord =
+        line.compare(0, addressRecordPrefix.size(), addressRecordPrefix) == 0;
     const size_t terminator = pending_.find("||");
-    if (terminator == std::string::npos) {
-        if (line.compare(0, addressRecordPrefix.size(), addressRecordPrefix) != 0)
+    // The list ends at the first "||" of the data stream, which may straddle two records: one
+    // ending with the separator after the last reference, the next beginning with a zero byte.
+    const bool straddles = terminator == std::string::npos && !addressRecord &&
+                           !listText_.empty() && listText_.back() == '|' && !pending_.empty() &&
+                           pending_[0] == '|';
+    if (terminator == std::string::npos && !straddles) {
+        if (!addressRecord)
             listText_ += pending_;
         pending_.clear();
         return true;
     }
-    listText_.append(pending_, 0, terminator + 2);
+    if (straddles)
+        listText_ += '|';
+    else
+        listText_.append(pending_, 0, terminator + 2);
     listComplete_ = true;
     for (;;) {
         const size_t bar = listText_.find('|');

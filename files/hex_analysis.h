@@ -13,16 +13,16 @@
 class HexFileAnalysis {
   public:
     enum class Outcome {
-        Continue,     // one more record done; call NextStep again
-        Sound,        // end record reached with a compatibility list
-        BadRecord,    // a line beginning with ':' is not a valid record
-        NoEndRecord,  // the file ended before its end record
-        BadList,      // a reference of the compatibility list is malformed
-        NoList,       // end record reached without a compatibility list
-        ReadError,    // the file could not be read to its end
+        Continue,    // one more record done; call NextStep again
+        Sound,       // end record reached with a compatibility list
+        BadRecord,   // a line beginning with ':' is not a valid record
+        NoEndRecord, // the file ended before its end record
+        BadList,     // a reference of the compatibility list is malformed
+        NoList,      // end record reached without a compatibility list
+        ReadError,   // the file could not be read to its end
     };
 
-    static constexpr std::size_t maxPieceChars = 254;  // LF included
+    static constexpr std::size_t maxPieceChars = 254; // LF included
 
     // file must be open; record receives the count and the list.
     HexFileAnalysis(sys::TextFile& file, CUpgradeFile& record);
@@ -37,7 +37,7 @@ class HexFileAnalysis {
 
   private:
     void SearchTag();
-    bool CollectList(const std::string& line);  // false on a malformed reference
+    bool CollectList(const std::string& line); // false on a malformed reference
 
     sys::TextFile& file_;
     CUpgradeFile& record_;

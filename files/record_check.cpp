@@ -28,7 +28,9 @@ unsigned HexPair(char high, char low) {
     return l < 0 ? static_cast<unsigned>(h) : static_cast<unsigned>(h * 16 + l);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // As atoi, kept to its low 8 bits.
 std::uint8_t StateCode(const std::string& text) {
@@ -40,7 +42,7 @@ std::uint8_t StateCode(const std::string& text) {
         negative = text[i++] == '-';
     unsigned value = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i)
-        value = value * 10u + static_cast<unsigned>(text[i] - '0');  // wraps: only 8 bits count
+        value = value * 10u + static_cast<unsigned>(text[i] - '0'); // wraps: only 8 bits count
     return static_cast<std::uint8_t>(negative ? 0u - value : value);
 }
 
@@ -110,7 +112,7 @@ bool ParseMonitorList(std::string answer, fw::CStringArray* monitors,
             reference = answer.substr(0, next);
             answer.erase(0, next + 1);
         } else {
-            reference = answer;  // the loop stops at the next search for a comma
+            reference = answer; // the loop stops at the next search for a comma
         }
         if (!IsValidMonitorReference(reference)) {
             malformed = true;

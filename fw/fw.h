@@ -75,7 +75,7 @@ class CWnd {
   private:
     friend struct Backend;
     Handle handle_ = nullptr;
-    void* superProc_ = nullptr;  // the control's own window procedure, once subclassed
+    void* superProc_ = nullptr; // the control's own window procedure, once subclassed
 };
 
 struct Size {
@@ -110,7 +110,7 @@ class CPaintDC : public CDC {
 
   private:
     CWnd& wnd_;
-    std::shared_ptr<void> paint_;  // the platform's paint record
+    std::shared_ptr<void> paint_; // the platform's paint record
 };
 
 class CFrameWnd : public CWnd {

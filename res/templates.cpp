@@ -13,8 +13,12 @@ using K = ControlKind;
 DialogTemplate ProgressTemplate(int id, const char* caption, const char* cancelText) {
     return {id,
             caption,
-            0, 0, 219, 82,
-            "MS Sans Serif", 8,
+            0,
+            0,
+            219,
+            82,
+            "MS Sans Serif",
+            8,
             {
                 {K::CenteredStatic, 1022, "Texte H", 5, 9, 209, 8},
                 {K::CenteredStatic, 1023, "Texte L", 5, 21, 209, 8},

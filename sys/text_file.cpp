@@ -9,7 +9,7 @@
 namespace sys {
 
 namespace {
-constexpr int endOfFileMark = 0x1A;  // Ctrl-Z
+constexpr int endOfFileMark = 0x1A; // Ctrl-Z
 }
 
 bool TextFile::Open(const std::string& name) {
@@ -52,8 +52,7 @@ bool TextFile::Refill() {
         if (std::ferror(stream_.get())) {
             failed_ = true;
             errorCode_ = errno;
-        }
-        else
+        } else
             ended_ = true;
         return false;
     }

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-bool CPercentGauge::Attach(int controlId, fw::CWnd* parent, std::uint32_t rangeValue,
-                           COLORREF bar, COLORREF background) {
+bool CPercentGauge::Attach(int controlId, fw::CWnd* parent, std::uint32_t rangeValue, COLORREF bar,
+                           COLORREF background) {
     if (!SubclassDlgItem(controlId, parent))
         return false;
     range = rangeValue;
@@ -41,8 +41,9 @@ void CPercentGauge::Paint(fw::CDC& dc, const fw::Rect& client) {
         position = range;
 
     // 4-6. The split, the text and where it goes.
-    const auto split = inner.left + static_cast<int>(std::uint64_t{static_cast<std::uint32_t>(width)} *
-                                                     position / range);
+    const auto split =
+        inner.left +
+        static_cast<int>(std::uint64_t{static_cast<std::uint32_t>(width)} * position / range);
     const fw::Rect done{inner.left, inner.top, split, inner.bottom};
     const fw::Rect rest{split, inner.top, inner.right, inner.bottom};
     const std::string text = PercentText(position, range);

@@ -50,7 +50,7 @@ void CProgressDlg::OnOK() {
 
 LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == failedMessage_) {
-        EndDialog(IDABORT);  // whoever posted it has shown the error
+        EndDialog(IDABORT); // whoever posted it has shown the error
         return 0;
     }
     return CDialog::WindowProc(message, wParam, lParam);
@@ -61,4 +61,6 @@ void CProgressDlg::OnCancel() {
         EndDialog(IDCANCEL);
 }
 
-void CProgressDlg::OnDestroy() { stream.reset(); }
+void CProgressDlg::OnDestroy() {
+    stream.reset();
+}

@@ -34,10 +34,10 @@ class CProgressDlg : public fw::CDialog {
     void OnDestroy() override;
 
     CPercentGauge gauge;
-    std::unique_ptr<sys::TextFile> stream;  // the upgrade file being read; owned
+    std::unique_ptr<sys::TextFile> stream; // the upgrade file being read; owned
 
   private:
     UINT failedMessage_;
-    bool succeeded_ = false;  // only the work's own success may end the dialog with OK
+    bool succeeded_ = false; // only the work's own success may end the dialog with OK
     int cancelQuestionId_;
 };

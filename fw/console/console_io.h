@@ -42,7 +42,7 @@ class ConsoleIo {
     std::FILE* output_;
     std::string pending_;
     bool ended_ = false;
-    bool midLine_ = false;  // a line written in place is still open
+    bool midLine_ = false; // a line written in place is still open
     bool inputIsTerminal_;
     bool outputIsTerminal_;
 };

@@ -21,12 +21,12 @@ constexpr UINT DC_HASDEFID = 0x534B;
 
 // A painted control's face: one row of character cells between two brackets.
 struct Canvas {
-    static constexpr int width = 52, height = 3;  // client area, frame included
+    static constexpr int width = 52, height = 3; // client area, frame included
     std::string cells = std::string(width, ' ');
     std::vector<COLORREF> background = std::vector<COLORREF>(width, RGB(255, 255, 255));
     COLORREF textColour = 0, backgroundColour = RGB(255, 255, 255);
-    std::string lastText;   // the text last drawn
-    std::string shownText;  // the text last printed
+    std::string lastText;  // the text last drawn
+    std::string shownText; // the text last printed
 };
 
 struct Window;
@@ -35,14 +35,14 @@ struct Control {
     ControlTemplate spec;
     std::string text;
     bool visible;
-    Window* subclass = nullptr;  // the window record of a subclassed control
+    Window* subclass = nullptr; // the window record of a subclassed control
 };
 
 struct Window {
     CWnd* object = nullptr;
     bool isDialog = false;
     bool isFrame = false;
-    Window* dialog = nullptr;  // for a subclassed control: its dialog
+    Window* dialog = nullptr; // for a subclassed control: its dialog
     int controlId = 0;
     std::unique_ptr<Canvas> canvas;
     bool invalid = false;
@@ -467,7 +467,9 @@ bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
     return true;
 }
 
-Rect CStatic::GetClientRect() const { return Rect{0, 0, Canvas::width, Canvas::height}; }
+Rect CStatic::GetClientRect() const {
+    return Rect{0, 0, Canvas::width, Canvas::height};
+}
 
 namespace {
 Canvas* CanvasOf(WPARAM hdc) {
@@ -496,7 +498,7 @@ COLORREF CDC::SetBkColor(COLORREF colour) {
     return previous;
 }
 
-void CDC::FrameRectBlack(const Rect&) {}  // the brackets of the line are the frame
+void CDC::FrameRectBlack(const Rect&) {} // the brackets of the line are the frame
 
 Size CDC::GetTextExtent(const std::string& text) {
     return Size{static_cast<int>(text.size()), 1};
@@ -669,7 +671,7 @@ LRESULT DispatchMessage(const Msg* msg) {
     if (!alive)
         return 0;
     if (msg->message == WM_PAINT)
-        Rec(msg->hwnd)->invalid = false;  // whatever the handler does, this paint is done
+        Rec(msg->hwnd)->invalid = false; // whatever the handler does, this paint is done
     return Backend::Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
 }
 

@@ -285,7 +285,9 @@ LRESULT CALLBACK SubclassThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return wnd->WindowProc(message, wParam, lParam);
 }
 
-RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+RECT ToRECT(const Rect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
 
 } // namespace
 
