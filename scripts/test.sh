@@ -7,6 +7,9 @@ cd "$root"
 bash scripts/setup.sh all
 jobs=$(nproc)
 
+echo "== fuzzing (libFuzzer, ASan + UBSan), 20 s a target"
+bash tests/fuzz/run.sh 20
+
 echo "== native build (ASan + UBSan)"
 cmake -S . -B build/native-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL32_SANITIZE=ON >/dev/null
 cmake --build build/native-asan -j "$jobs"

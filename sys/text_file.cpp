@@ -21,11 +21,14 @@ bool TextFile::Open(const std::string& name) {
     return true;
 }
 
-void TextFile::Attach(std::FILE* stream) {
+void TextFile::Attach(std::FILE* stream, long size) {
     Close();
     stream_.reset(stream);
     struct stat st {};
-    size_ = fstat(fileno(stream), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+    if (size >= 0)
+        size_ = size;
+    else
+        size_ = fstat(fileno(stream), &st) == 0 ? static_cast<long>(st.st_size) : 0;
 }
 
 void TextFile::Close() {

@@ -19,8 +19,9 @@ class TextFile {
     // Opens a name as the user gave it (matched as Windows matches names). False on failure,
     // with errno set.
     bool Open(const std::string& name);
-    // Takes an already open stream (tests use memory streams and failing ones).
-    void Attach(std::FILE* stream);
+    // Takes an already open stream (tests use memory streams and failing ones); its size is
+    // asked of the system unless given.
+    void Attach(std::FILE* stream, long size = -1);
     bool IsOpen() const { return stream_ != nullptr; }
     void Close();
 

@@ -1,0 +1,126 @@
+#include "../unit/hex_test_files.h"
+#include "program_runner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testfiles;
+
+const std::string englishEnding = ".\n\nUnable to upgrade the instrument. Contact your resaler\n";
+const std::string frenchEnding =
+    ".\n\nImpossible d'effectuer la mise à jour. Contactez votre revendeur\n";
+
+std::string SoundFile(size_t filler = 2000) {
+    auto lines = DataRecords(std::string(filler, '\x42') + ListBytes("12345678A01|12345678B02"), 32);
+    lines.push_back(endRecord);
+    return Lines(lines);
+}
+
+ProgramRun Analyse(const TempFile& file, const std::string& input, const std::string& language,
+                   const std::string& nameOption) {
+    ProgramOptions options;
+    options.args = {"-l" + language, "-h" + nameOption};
+    options.input = input;
+    options.workingDirectory = file.Folder();
+    return RunProgram(options);
+}
+
+TEST(AnalysisE2E, SoundFileAnalysesToOk) {
+    TempFile file(SoundFile(), "Firmware.HEX");
+    // The parser lower-cases the name; it is found as Windows would find it.
+    const auto run = Analyse(file, "", "e", "FIRMWARE.HEX");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("---- Analysing in progress... ----\nAnalysing file \"firmware.hex\"\n"
+                              "In progress...\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("---- qel32 ["), std::string::npos) << "no box: " << run.output;
+}
+
+struct FailureCase {
+    const char* what;
+    std::string content;
+    std::string english;
+    std::string french;
+};
+
+TEST(AnalysisE2E, EachFailureShowsItsMessageAndEndsWithStatusOne) {
+    auto badSum = DataRecords(ListBytes("12345678A01"), 16);
+    badSum[0].back() = badSum[0].back() == '0' ? '1' : '0';
+    badSum.push_back(endRecord);
+    auto noEnd = DataRecords(ListBytes("12345678A01"), 16);
+    auto badList = DataRecords(ListBytes("12345678a01"), 16);
+    badList.push_back(endRecord);
+    const std::vector<FailureCase> cases = {
+        {"damaged record", Lines(badSum), "File \"u.hex\" is wrong",
+         "Le fichier \"u.hex\" n'est pas intègre"},
+        {"no end record", Lines(noEnd), "File \"u.hex\" is wrong",
+         "Le fichier \"u.hex\" n'est pas intègre"},
+        {"malformed list", Lines(badList), "The compatibility list of the file  \"u.hex\" is wrong",
+         "La liste de compatibilité du fichier \"u.hex\" n'est pas intègre"},
+        {"no list", Lines({Record(0, 0, "abc"), endRecord}),
+         "No compatibility list has been found in the file \"u.hex\"",
+         "Aucune liste de compatibilité n'a été trouvée dans le fichier \"u.hex\""},
+    };
+    for (const auto& c : cases) {
+        TempFile file(c.content, "u.hex");
+        auto run = Analyse(file, "\n", "e", "u.hex");
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_NE(run.output.find("---- qel32 [exclamation] ----\n" + c.english + englishEnding +
+                                  "Buttons: (o) OK; Enter: OK\n"),
+                  std::string::npos)
+            << c.what << "\n" << run.output;
+        run = Analyse(file, "\n", "f", "u.hex");
+        EXPECT_EQ(run.status, 1) << c.what;
+        EXPECT_NE(run.output.find(c.french + frenchEnding), std::string::npos)
+            << c.what << "\n" << run.output;
+    }
+}
+
+TEST(AnalysisE2E, FileThatCannotBeOpened) {
+    TempFile file(SoundFile(), "present.hex");
+    const auto run = Analyse(file, "", "e", "absent.hex");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("Unable to open file \"absent.hex\"" + englishEnding),
+              std::string::npos)
+        << run.output;
+    // "-h" followed by a blank and another option: the name is a single blank.
+    ProgramOptions options;
+    options.args = {"-h", "-le"};
+    options.workingDirectory = file.Folder();
+    const auto blank = RunProgram(options);
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_NE(blank.output.find("Unable to open file \" \""), std::string::npos) << blank.output;
+}
+
+TEST(AnalysisE2E, CancelAsksAndYesEndsWithStatusTwo) {
+    TempFile file(SoundFile(200000), "big.hex");
+    const auto run = Analyse(file, "esc\ny\n", "e", "big.hex");
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find("---- qel32 [question] ----\nDo you want to abort the upgrading "
+                              "process ?\nButtons: (y) Yes, (n) No; Enter: Yes\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("100%"), std::string::npos) << "stopped before the end";
+}
+
+TEST(AnalysisE2E, CancelThenNoGoesOn) {
+    TempFile file(SoundFile(200000), "big.hex");
+    const auto run = Analyse(file, "annuler\nn\n", "f", "big.hex");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Voulez-vous vraiment annuler la procédure de mise à jour ?"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("100%"), std::string::npos);
+}
+
+TEST(AnalysisE2E, LinesMeantForLaterBoxesAreNotTakenAsCancel) {
+    TempFile file(SoundFile(20000), "f.hex");
+    const auto run = Analyse(file, "c\no\n", "e", "f.hex");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("[question]"), std::string::npos) << run.output;
+}
+
+} // namespace
