@@ -63,7 +63,8 @@ ControlClass ClassOf(const ControlTemplate& c) {
 
 std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl) {
     TemplateWriter w;
-    w.Dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
+    // Visible from the start: a dialog whose steps keep the queue busy never goes idle.
+    w.Dword(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
     w.Dword(0); // extended style
     w.Word(static_cast<WORD>(tmpl.controls.size()));
     w.Word(static_cast<WORD>(tmpl.x));

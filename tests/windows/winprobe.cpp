@@ -7,6 +7,8 @@
 //   winprobe click <caption> <id>         press a button
 //   winprobe key <caption> return|escape  a key to the focused control of the window
 //   winprobe close <caption>              the close box
+//   winprobe move <caption> <x> <y>       move a window (to uncover another)
+//   winprobe gauge <caption> <id>         pixel counts of a painted bar: blue, white, other
 // Exit status 0 on success, 1 when the window is not found or a wait runs out.
 #include <windows.h>
 
@@ -166,6 +168,38 @@ int main(int argc, char** argv) {
         HWND target = FocusOf(hwnd);
         PostMessageW(target, WM_KEYDOWN, vk, 1);
         PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+        return 0;
+    }
+    if (command == "move" && argc > 4) {
+        SetWindowPos(hwnd, nullptr, std::atoi(argv[3]), std::atoi(argv[4]), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Sleep(300); // let the uncovered window repaint
+        return 0;
+    }
+    if (command == "gauge" && argc > 3) {
+        HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (control == nullptr)
+            return 1;
+        // Read from the screen: what a person sees, whichever process painted it.
+        RECT r{};
+        GetClientRect(control, &r);
+        POINT origin{0, 0};
+        ClientToScreen(control, &origin);
+        HDC dc = GetDC(nullptr);
+        int blue = 0, white = 0, other = 0;
+        const int y = origin.y + 2; // inside the frame, above the text
+        for (int x = origin.x + 1; x < origin.x + r.right - 1; ++x) {
+            const COLORREF c = GetPixel(dc, x, y);
+            if (c == RGB(0, 0, 255))
+                ++blue;
+            else if (c == RGB(255, 255, 255))
+                ++white;
+            else
+                ++other;
+        }
+        ReleaseDC(nullptr, dc);
+        Print("blue=" + std::to_string(blue) + " white=" + std::to_string(white) +
+              " other=" + std::to_string(other));
         return 0;
     }
     if (command == "close") {

@@ -1,0 +1,80 @@
+#!/bin/sh
+# Qel32.exe under Wine: the analysis dialog of a large file, its texts and gauge checked
+# through window queries, held by the Cancel question for a screenshot, then let go on.
+# usage: analysis_dialog_test.sh QEL32_EXE WINPROBE_EXE SCREENSHOT_DIR WORK_DIR
+set -u
+exe=$1
+probe_exe=$2
+shots=$3
+work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/wine-run"
+mkdir -p "$shots" "$work"
+failures=0
+probe() { "$wine_run" "$probe_exe" "$@"; }
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+expect_line() {
+    printf '%s\n' "$1" | grep -q -F -- "$2" || fail "$3: no '$2' in:
+$1"
+}
+
+# About 20 MB of records, the list at the very end.
+cd "$work"
+if [ ! -f big.hex ]; then
+    head -c 8000000 /dev/zero | tr '\000' 'U' >image.bin
+    printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
+    srec_cat image.bin -binary -o big.hex -intel -Output_Block_Size 32 || exit 1
+fi
+
+"$wine_run" "$exe" -le -hbig.hex &
+pid=$!
+if ! probe wait "Analysing in progress..." 60; then
+    fail "no analysis dialog"
+    kill "$pid" 2>/dev/null
+    wait "$pid"
+    exit 1
+fi
+sleep 1
+dialog=$(probe dump "Analysing in progress...")
+expect_line "$dialog" 'class=#32770' "dialog"
+expect_line "$dialog" 'owner="Upgrading instruments"' "owner"
+expect_line "$dialog" 'control id=1022 class=Static visible=1' "upper line"
+expect_line "$dialog" 'text="Analysing file "big.hex""' "upper line"
+expect_line "$dialog" 'control id=1023 class=Static visible=1' "lower line"
+expect_line "$dialog" 'text="In progress..."' "lower line"
+expect_line "$dialog" 'control id=1000 class=Static visible=1' "gauge"
+expect_line "$dialog" 'control id=2 class=Button visible=1' "Cancel"
+expect_line "$dialog" 'text="Cancel"' "Cancel"
+expect_line "$dialog" 'control id=1 class=Button visible=0' "hidden OK"
+
+# Cancel holds the analysis on its question.
+probe click "Analysing in progress..." 2
+probe wait Qel32 30 || fail "no question box"
+question=$(probe dump Qel32)
+expect_line "$question" 'text="Do you want to abort the upgrading process ?"' "question"
+expect_line "$question" 'control id=6 class=Button' "Yes"
+expect_line "$question" 'control id=7 class=Button' "No"
+probe move Qel32 20 20
+bar=$(probe gauge "Analysing in progress..." 1000)
+echo "gauge while held: $bar"
+blue=$(echo "$bar" | sed -n 's/.*blue=\([0-9]*\).*/\1/p')
+white=$(echo "$bar" | sed -n 's/.*white=\([0-9]*\).*/\1/p')
+[ "${blue:-0}" -gt 0 ] && [ "${white:-0}" -gt 0 ] || fail "gauge not part-way: $bar"
+if command -v import >/dev/null 2>&1; then
+    import -window root "$shots/analysis-dialog.png" 2>/dev/null || echo "note: no screenshot"
+fi
+
+# No: the analysis goes on to its end.
+probe click Qel32 7
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "analysis ended with $status, expected 0"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "analysis dialog under Wine: all checks passed"

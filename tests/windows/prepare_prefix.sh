@@ -1,0 +1,9 @@
+#!/bin/sh
+# A fresh Wine prefix for the Windows tests, with a virtual desktop so that windows get their
+# captions and frames drawn as Windows draws them (there is no window manager under Xvfb).
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/wine-run" wineboot -i >/dev/null 2>&1
+"$here/wine-run" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+"$here/wine-run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+echo "Wine prefix ready: ${QEL32_WINEPREFIX:-$HOME/.wine-qel32}"
