@@ -1,8 +1,67 @@
 #include "link/qel_comm.h"
 
+#include "app/upgrade_app.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace {
+
 constexpr int linkWindowChildId = 100;
+constexpr int msgUnableToClose = 11;
+constexpr int msgNoAnswer = 15;
+constexpr int msgUnableToIdentify = 47;
+constexpr int msgLineSent = 71;
+constexpr int msgAnswerReceived = 73;
+constexpr DWORD purgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD purgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
+constexpr int drainLimitSeconds = 10;
+
+using Clock = std::chrono::steady_clock;
+
+int BitsPerCharacter(const sys::CommState& state) {
+    return 1 + state.byteSize + (state.parity != NOPARITY ? 1 : 0) +
+           (state.stopBits == ONESTOPBIT ? 1 : 2);
+}
+
 } // namespace
+
+DWORD BaudRateOfIndex(std::int32_t baudIndex) {
+    static constexpr DWORD rates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    return baudIndex >= 0 && baudIndex <= 8 ? rates[baudIndex] : 9600;
+}
+
+sys::CommState CommStateFor(const LinkSettings& s, sys::CommState state) {
+    state.baudRate = BaudRateOfIndex(s.baudIndex);
+    state.byteSize = s.eightDataBits != 0 ? 8 : 7;
+    state.stopBits = s.twoStopBits != 0 ? TWOSTOPBITS : ONESTOPBIT;
+    state.parity = s.parity == 0 ? EVENPARITY : s.parity == 1 ? ODDPARITY : NOPARITY;
+    switch (s.handshake) {
+    case 0: // Xon/Xoff
+        state.dtrControl = DTR_CONTROL_DISABLE;
+        state.outX = true;
+        state.inX = true;
+        state.rtsControl = RTS_CONTROL_DISABLE;
+        break;
+    case 1: // hardware: DTR and RTS held on; CTS and DSR flow control left as they were
+        state.dtrControl = DTR_CONTROL_ENABLE;
+        state.outX = false;
+        state.inX = false;
+        state.rtsControl = RTS_CONTROL_ENABLE;
+        break;
+    default:
+        state.outxCtsFlow = false;
+        state.outxDsrFlow = false;
+        state.dtrControl = DTR_CONTROL_DISABLE;
+        state.dsrSensitivity = false;
+        state.outX = false;
+        state.inX = false;
+        state.rtsControl = RTS_CONTROL_DISABLE;
+        break;
+    }
+    return state;
+}
 
 CQelComm::CQelComm(fw::CWnd* parent) {
     if (parent == nullptr && fw::AfxGetApp() != nullptr)
@@ -12,10 +71,212 @@ CQelComm::CQelComm(fw::CWnd* parent) {
 }
 
 CQelComm::~CQelComm() {
+    ClosePort();
     DestroyWindow();
 }
 
 void CQelComm::OnTimer(UINT timerId) {
     if (timerId == linkTimerId && tickCountdown != 0)
         --tickCountdown;
+}
+
+std::string CQelComm::SystemErrorText(DWORD code) {
+    return sys::SystemErrorText(code);
+}
+
+BOOL CQelComm::SetReadTimeout(DWORD milliseconds) {
+    return port_.SetCommTimeouts(sys::CommTimeouts{0, 0, milliseconds, 0, 0});
+}
+
+DWORD CQelComm::OpenPort() {
+    // 1. The timer that counts down the output-drain wait.
+    if (SetTimer(linkTimerId, linkTimerPeriodMs) == 0)
+        return sys::GetLastError();
+    // 2-3. The device, opened for this program alone.
+    DWORD error = port_.Open(settings.port);
+    // 4-9. Queues, purge, time-outs, then the line format.
+    sys::CommState state;
+    if (error == 0) {
+        if (!port_.SetupComm(1024, 1024)) {
+            error = sys::GetLastError();
+        } else {
+            port_.PurgeComm(purgeAll);
+            if (!SetReadTimeout(defaultReadTimeoutMs) || !port_.GetCommState(state) ||
+                !port_.SetCommState(CommStateFor(settings, state)))
+                error = sys::GetLastError();
+        }
+    }
+    if (error != 0) {
+        if (port_.IsOpen())
+            port_.CloseHandle();
+        KillTimer(linkTimerId);
+    }
+    return error;
+}
+
+int CQelComm::ClosePort() {
+    if (!port_.IsOpen())
+        return 1;
+    port_.PurgeComm(purgeAll);
+    if (port_.CloseHandle()) {
+        KillTimer(linkTimerId);
+        return 0;
+    }
+    const DWORD error = sys::GetLastError();
+    fw::MessageBeep(0xFFFFFFFF);
+    CUpgradeApp& app = App();
+    app.DoMessageBox(app.Message(msgUnableToClose) + SystemErrorText(error), MB_OK);
+    KillTimer(linkTimerId);
+    return -1;
+}
+
+long CQelComm::PauseMilliseconds(unsigned readyWaitCount, const sys::CommState& state) {
+    if (readyWaitCount == 0 || state.baudRate == 0)
+        return 0;
+    return static_cast<long>(readyWaitCount * BitsPerCharacter(state) * 1000.0 / state.baudRate);
+}
+
+void CQelComm::PaceBeforeSend() {
+    const unsigned count = App().readyWaitCount;
+    if (count == 0)
+        return;
+    sys::CommState state;
+    if (!port_.GetCommState(state))
+        return; // no speed to pace by
+    // The instrument needs this long to get ready; sleeping gives it without using the
+    // processor, and the clock makes sure the whole pause passes.
+    const auto end = Clock::now() + std::chrono::milliseconds(PauseMilliseconds(count, state));
+    while (Clock::now() < end)
+        std::this_thread::sleep_until(end);
+}
+
+int CQelComm::WaitOutputDrained() {
+    tickCountdown = drainLimitSeconds;
+    sys::CommState state;
+    const bool haveState = port_.GetCommState(state) && state.baudRate != 0;
+    for (;;) {
+        fw::Msg msg;
+        if (fw::PeekMessage(&msg, this, WM_TIMER, WM_TIMER, PM_REMOVE))
+            OnTimer(static_cast<UINT>(msg.wParam));
+        if (fw::PeekMessage(&msg, this, WM_QUIT, WM_QUIT, PM_REMOVE))
+            return 0;
+        if (tickCountdown == 0)
+            return -1;
+        DWORD errors = 0;
+        sys::CommStatus status;
+        port_.ClearCommError(&errors, &status);
+        if (status.outQueue == 0)
+            return 0;
+        // Sleep for about the wire time of what is still queued, then look again: no spinning,
+        // and no more than a fraction of a character's time late. Never past the timer's tick.
+        long micros = haveState ? static_cast<long>(status.outQueue * BitsPerCharacter(state) *
+                                                    1000000.0 / state.baudRate)
+                                : 1000;
+        micros = std::clamp(micros, 50L, 100000L);
+        std::this_thread::sleep_for(std::chrono::microseconds(micros));
+    }
+}
+
+int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
+    const size_t end = text.find_first_of("\r\n");
+    if (end != std::string::npos)
+        text.resize(end);
+    const std::string line = text + "\n";
+    PaceBeforeSend();
+    DWORD written = 0;
+    if (!port_.WriteFile(line.data(), static_cast<DWORD>(line.size()), &written))
+        return -1;
+    if (waitUntilSent)
+        WaitOutputDrained();
+    CUpgradeApp& app = App();
+    if (app.traceMode)
+        app.ShowTrace(app.Message(msgLineSent, line));
+    return 0;
+}
+
+int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds) {
+    answer.clear();
+    SetReadTimeout(static_cast<DWORD>(timeoutSeconds) * 1000);
+    bool anyByte = false;
+    for (;;) {
+        char byte = 0;
+        DWORD read = 0;
+        if (!port_.ReadFile(&byte, 1, &read) || read == 0) {
+            if (!anyByte) {
+                SetReadTimeout(defaultReadTimeoutMs);
+                return App().language == 0 ? msgNoAnswer : msgNoAnswer + 1;
+            }
+            break;
+        }
+        anyByte = true;
+        if (answer.size() >= maxChars)
+            break;        // the answer is full; this byte is dropped
+        if (byte != '\0') // a zero would end the text: the next byte takes its place
+            answer += byte;
+        if (byte == '\n')
+            break;
+    }
+    SetReadTimeout(defaultReadTimeoutMs);
+    CUpgradeApp& app = App();
+    if (app.traceMode)
+        app.ShowTrace(app.Message(msgAnswerReceived, EscapeForDisplay(answer)));
+    return 0;
+}
+
+BOOL CQelComm::DiscardInput() {
+    return port_.PurgeComm(purgeInput);
+}
+
+std::string CQelComm::EscapeForDisplay(const std::string& text) {
+    std::string shown;
+    for (char c : text) {
+        if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+bool CQelComm::ChooseSettings() {
+    const LinkSettings& given = App().commandLineLink;
+    if (given.port != 0) {
+        settings = given;
+        return true;
+    }
+    // The settings dialog is not part of this program yet: without "-c" there is nothing to
+    // open.
+    return false;
+}
+
+int CQelComm::OpenAndIdentify(std::string& answer) {
+    if (port_.IsOpen())
+        return alreadyOpen;
+    if (!ChooseSettings())
+        return cancelled;
+    fw::CWaitCursor wait;
+    CUpgradeApp& app = App();
+
+    const DWORD error = OpenPort();
+    if (error != 0) {
+        std::string message = SystemErrorText(error);
+        app.AppendFailureEnding(message);
+        app.DoMessageBox(message, MB_OK);
+        return portFailed;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string command = "QEL?";
+        SendLine(command, false);
+        ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds);
+        command = "QEL?";
+        SendLine(command, false);
+        if (ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds) == 0)
+            return identified;
+    }
+    std::string message = app.Message(msgUnableToIdentify);
+    app.AppendLinkCheckEnding(message);
+    return app.DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK ? retryRequested
+                                                                               : cancelled;
 }

@@ -2,20 +2,70 @@
 
 #include "fw/fw.h"
 #include "link/link_settings.h"
+#include "sys/serial.h"
 
 #include <cstdint>
+#include <string>
 
-// The program's one serial link: a hidden window, so that it can own the link timer.
+// The program's one serial link: a hidden window, so that it can own the link timer, and the
+// line exchange with the instrument's monitor.
 class CQelComm : public fw::CWnd {
   public:
     static constexpr UINT linkTimerId = 101;
     static constexpr UINT linkTimerPeriodMs = 1000;
+    static constexpr DWORD defaultReadTimeoutMs = 10000;
+    static constexpr std::size_t answerBufferSize = 256;
+    static constexpr std::size_t answerMaxChars = 255;
+    static constexpr int identifyTimeoutSeconds = 5;
+
+    // Results of OpenAndIdentify.
+    enum IdentifyResult {
+        identified = 1,
+        cancelled = 2,
+        portFailed = 3,
+        retryRequested = 4,
+        alreadyOpen = 5,
+    };
 
     explicit CQelComm(fw::CWnd* parent);
     ~CQelComm() override;
+
+    // 0, or the system's error code of the step that failed (the port is then closed).
+    DWORD OpenPort();
+    // 1 when the port was not open, 0 when closed, -1 when closing failed (shown).
+    int ClosePort();
+    static std::string SystemErrorText(DWORD code);
+    bool IsOpen() const { return port_.IsOpen(); }
+
+    // The line exchange. text is cut in place at its first CR or LF; 0 when handed to the
+    // port, -1 when the write failed.
+    int SendLine(std::string& text, bool waitUntilSent);
+    void PaceBeforeSend();
+    // 0 when the output queue emptied (or a quit came), -1 after 9 to 10 s.
+    int WaitOutputDrained();
+    // 0 when an answer (maybe partial) was read, else the "no answer" message identifier.
+    int ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds);
+    BOOL DiscardInput();
+    static std::string EscapeForDisplay(const std::string& text);
+    int OpenAndIdentify(std::string& answer);
+
+    // The pause before a write, in milliseconds, for a count of character times.
+    static long PauseMilliseconds(unsigned readyWaitCount, const sys::CommState& state);
 
     LinkSettings settings{1, 4, 1, 0, 2, 2}; // COM1, 9600, 8 bits, 1 stop bit, no parity, none
     std::int32_t tickCountdown = 0;          // seconds left for the output-drain wait
 
     void OnTimer(UINT timerId) override;
+
+  private:
+    BOOL SetReadTimeout(DWORD milliseconds);
+    // The settings to open with: the command line's, or the user's choice; false if cancelled.
+    bool ChooseSettings();
+
+    sys::SerialPort port_;
 };
+
+// Bits per second for a baud-rate index; any index outside 0..8 is 9600.
+DWORD BaudRateOfIndex(std::int32_t baudIndex);
+// The port state that the settings ask for, from the state the port reported.
+sys::CommState CommStateFor(const LinkSettings& settings, sys::CommState reported);

@@ -1,0 +1,318 @@
+// The Windows serial contract emulated with termios.
+#include "sys/serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace sys {
+
+namespace {
+
+thread_local DWORD lastError = 0;
+
+BOOL Fail(int code) {
+    lastError = static_cast<DWORD>(code);
+    return FALSE;
+}
+
+struct Speed {
+    DWORD rate;
+    speed_t code;
+};
+
+constexpr Speed speeds[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400},
+};
+
+// Linux numbers its serial devices by driver; each family gets a fixed block of COM numbers so
+// that plugging a device in never renumbers another.
+struct DeviceFamily {
+    const char* prefix;
+    int firstPort;
+};
+constexpr DeviceFamily families[] = {{"/dev/ttyS", 1}, {"/dev/ttyUSB", 17}, {"/dev/ttyACM", 33}};
+constexpr int portsPerFamily = 16;
+
+// Modem-line requests that the device does not have (a pseudo-terminal) are not failures.
+bool IsUnsupported(int code) {
+    return code == ENOTTY || code == EINVAL || code == ENOTSUP;
+}
+
+} // namespace
+
+std::string PortDeviceName(int portNumber) {
+    if (const char* folder = std::getenv("QEL32_PORTS"); folder != nullptr && *folder != '\0')
+        return std::string(folder) + "/COM" + std::to_string(portNumber);
+    for (const auto& family : families) {
+        const int index = portNumber - family.firstPort;
+        if (index >= 0 && index < portsPerFamily)
+            return family.prefix + std::to_string(index);
+    }
+    return std::string();
+}
+
+struct SerialPort::Impl {
+    int fd = -1;
+    CommTimeouts timeouts{0, 0, 10000, 0, 0};
+};
+
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
+
+SerialPort::~SerialPort() {
+    if (impl_->fd >= 0)
+        ::close(impl_->fd);
+}
+
+bool SerialPort::IsOpen() const {
+    return impl_->fd >= 0;
+}
+
+DWORD SerialPort::Open(int portNumber) {
+    if (impl_->fd >= 0) {
+        lastError = EBUSY;
+        return lastError;
+    }
+    const std::string device = PortDeviceName(portNumber);
+    if (device.empty()) {
+        lastError = ENOENT;
+        return lastError;
+    }
+    // Non-blocking only while opening, so that a modem line cannot hold the open.
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        lastError = static_cast<DWORD>(errno);
+        return lastError;
+    }
+    // No sharing: a port that another program holds is refused as Windows refuses it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        lastError = EACCES;
+        return lastError;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        lastError = static_cast<DWORD>(errno);
+        ::close(fd);
+        return lastError;
+    }
+    impl_->fd = fd;
+    impl_->timeouts = CommTimeouts{0, 0, 10000, 0, 0};
+    return 0;
+}
+
+BOOL SerialPort::SetupComm(DWORD, DWORD) {
+    // The driver sizes its own queues.
+    return impl_->fd >= 0 ? TRUE : Fail(EBADF);
+}
+
+BOOL SerialPort::PurgeComm(DWORD flags) {
+    const bool rx = (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
+    const bool tx = (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
+    if (!rx && !tx)
+        return TRUE;
+    const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+    return ::tcflush(impl_->fd, queue) == 0 ? TRUE : Fail(errno);
+}
+
+BOOL SerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
+    if (impl_->fd < 0)
+        return Fail(EBADF);
+    impl_->timeouts = timeouts;
+    return TRUE;
+}
+
+BOOL SerialPort::GetCommState(CommState& state) {
+    auto tio = std::make_shared<termios>();
+    if (::tcgetattr(impl_->fd, tio.get()) != 0)
+        return Fail(errno);
+    const speed_t speed = ::cfgetospeed(tio.get());
+    state.baudRate = 0;
+    for (const auto& s : speeds)
+        if (s.code == speed)
+            state.baudRate = s.rate;
+    switch (tio->c_cflag & CSIZE) {
+    case CS5: state.byteSize = 5; break;
+    case CS6: state.byteSize = 6; break;
+    case CS7: state.byteSize = 7; break;
+    default: state.byteSize = 8; break;
+    }
+    state.parity = (tio->c_cflag & PARENB) == 0   ? NOPARITY
+                   : (tio->c_cflag & PARODD) != 0 ? ODDPARITY
+                                                  : EVENPARITY;
+    state.stopBits = (tio->c_cflag & CSTOPB) != 0 ? TWOSTOPBITS : ONESTOPBIT;
+    state.outxCtsFlow = (tio->c_cflag & CRTSCTS) != 0;
+    state.outxDsrFlow = false; // termios has no DSR flow control
+    state.dsrSensitivity = false;
+    state.outX = (tio->c_iflag & IXON) != 0;
+    state.inX = (tio->c_iflag & IXOFF) != 0;
+    int lines = 0;
+    if (::ioctl(impl_->fd, TIOCMGET, &lines) != 0)
+        lines = 0;
+    state.dtrControl = (lines & TIOCM_DTR) != 0 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    state.rtsControl = (lines & TIOCM_RTS) != 0 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    state.native = tio;
+    return TRUE;
+}
+
+BOOL SerialPort::SetCommState(const CommState& state) {
+    termios tio{};
+    if (state.native)
+        tio = *static_cast<const termios*>(state.native.get());
+    else if (::tcgetattr(impl_->fd, &tio) != 0)
+        return Fail(errno);
+
+    speed_t speed = 0;
+    bool known = false;
+    for (const auto& s : speeds)
+        if (s.rate == state.baudRate) {
+            speed = s.code;
+            known = true;
+        }
+    if (!known)
+        return Fail(EINVAL);
+
+    // Binary bytes both ways, as the Windows driver moves them.
+    tio.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag |= CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+    switch (state.byteSize) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    case 8: tio.c_cflag |= CS8; break;
+    default: return Fail(EINVAL);
+    }
+    tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
+    if (state.parity == ODDPARITY)
+        tio.c_cflag |= PARENB | PARODD;
+    else if (state.parity == EVENPARITY)
+        tio.c_cflag |= PARENB;
+    if (state.stopBits == TWOSTOPBITS)
+        tio.c_cflag |= CSTOPB;
+    else
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    if (state.outxCtsFlow)
+        tio.c_cflag |= CRTSCTS;
+    else
+        tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF);
+    if (state.outX)
+        tio.c_iflag |= IXON;
+    if (state.inX)
+        tio.c_iflag |= IXOFF;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+        return Fail(errno);
+    if (::tcsetattr(impl_->fd, TCSANOW, &tio) != 0)
+        return Fail(errno);
+
+    int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+    const bool raiseDtr = state.dtrControl == DTR_CONTROL_ENABLE;
+    const bool raiseRts = state.rtsControl == RTS_CONTROL_ENABLE;
+    if (::ioctl(impl_->fd, raiseDtr ? TIOCMBIS : TIOCMBIC, &dtr) != 0 && !IsUnsupported(errno))
+        return Fail(errno);
+    if (::ioctl(impl_->fd, raiseRts ? TIOCMBIS : TIOCMBIC, &rts) != 0 && !IsUnsupported(errno))
+        return Fail(errno);
+    return TRUE;
+}
+
+BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
+    const auto* bytes = static_cast<const char*>(data);
+    DWORD done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(impl_->fd, bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (written != nullptr)
+                *written = done;
+            return Fail(errno);
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written != nullptr)
+        *written = done;
+    return TRUE;
+}
+
+BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
+    if (read != nullptr)
+        *read = 0;
+    if (impl_->fd < 0)
+        return Fail(EBADF);
+    const CommTimeouts& t = impl_->timeouts;
+    const long long limitMs =
+        static_cast<long long>(t.readTotalTimeoutConstant) +
+        static_cast<long long>(t.readTotalTimeoutMultiplier) * static_cast<long long>(size);
+    pollfd pfd{impl_->fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&pfd, 1, static_cast<int>(limitMs > 0x7FFFFFFF ? 0x7FFFFFFF : limitMs));
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0)
+        return Fail(errno);
+    if (ready == 0)
+        return TRUE; // the time-out: no byte, not an error
+    ssize_t n;
+    do {
+        n = ::read(impl_->fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return Fail(errno);
+    if (n == 0 && (pfd.revents & POLLHUP) != 0)
+        return Fail(EIO); // the other end hung up
+    if (read != nullptr)
+        *read = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
+    if (errors != nullptr)
+        *errors = 0;
+    if (status == nullptr)
+        return TRUE;
+    int out = 0, in = 0;
+    if (::ioctl(impl_->fd, TIOCOUTQ, &out) != 0)
+        return Fail(errno);
+    if (::ioctl(impl_->fd, FIONREAD, &in) != 0)
+        return Fail(errno);
+    status->outQueue = static_cast<DWORD>(out);
+    status->inQueue = static_cast<DWORD>(in);
+    return TRUE;
+}
+
+BOOL SerialPort::CloseHandle() {
+    if (impl_->fd < 0)
+        return Fail(EBADF);
+    const int fd = impl_->fd;
+    impl_->fd = -1;
+    return ::close(fd) == 0 ? TRUE : Fail(errno);
+}
+
+DWORD GetLastError() {
+    return lastError;
+}
+
+std::string SystemErrorText(DWORD code) {
+    const char* text = std::strerror(static_cast<int>(code));
+    return text != nullptr ? text : std::string();
+}
+
+} // namespace sys

@@ -1,0 +1,145 @@
+// The Windows serial port: the real calls with the values the link gives.
+#include "sys/win32/utf16.h"
+
+#include "sys/serial.h"
+
+#include <cstdio>
+
+namespace sys {
+
+std::string PortDeviceName(int portNumber) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\\\.\\COM%d", portNumber);
+    return name;
+}
+
+struct SerialPort::Impl {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
+
+SerialPort::~SerialPort() {
+    if (impl_->handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(impl_->handle);
+}
+
+bool SerialPort::IsOpen() const {
+    return impl_->handle != INVALID_HANDLE_VALUE;
+}
+
+DWORD SerialPort::Open(int portNumber) {
+    impl_->handle = CreateFileA(PortDeviceName(portNumber).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return impl_->handle == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+}
+
+BOOL SerialPort::SetupComm(DWORD inQueue, DWORD outQueue) {
+    return ::SetupComm(impl_->handle, inQueue, outQueue);
+}
+
+BOOL SerialPort::PurgeComm(DWORD flags) {
+    return ::PurgeComm(impl_->handle, flags);
+}
+
+BOOL SerialPort::SetCommTimeouts(const CommTimeouts& t) {
+    COMMTIMEOUTS native{t.readIntervalTimeout, t.readTotalTimeoutMultiplier,
+                        t.readTotalTimeoutConstant, t.writeTotalTimeoutMultiplier,
+                        t.writeTotalTimeoutConstant};
+    return ::SetCommTimeouts(impl_->handle, &native);
+}
+
+BOOL SerialPort::GetCommState(CommState& state) {
+    auto dcb = std::make_shared<DCB>();
+    dcb->DCBlength = sizeof(DCB);
+    if (!::GetCommState(impl_->handle, dcb.get()))
+        return FALSE;
+    state.baudRate = dcb->BaudRate;
+    state.byteSize = dcb->ByteSize;
+    state.parity = dcb->Parity;
+    state.stopBits = dcb->StopBits;
+    state.outxCtsFlow = dcb->fOutxCtsFlow != 0;
+    state.outxDsrFlow = dcb->fOutxDsrFlow != 0;
+    state.dtrControl = dcb->fDtrControl;
+    state.dsrSensitivity = dcb->fDsrSensitivity != 0;
+    state.outX = dcb->fOutX != 0;
+    state.inX = dcb->fInX != 0;
+    state.rtsControl = dcb->fRtsControl;
+    state.native = dcb;
+    return TRUE;
+}
+
+BOOL SerialPort::SetCommState(const CommState& state) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (state.native)
+        dcb = *static_cast<const DCB*>(state.native.get());
+    dcb.BaudRate = state.baudRate;
+    dcb.ByteSize = state.byteSize;
+    dcb.Parity = state.parity;
+    dcb.StopBits = state.stopBits;
+    dcb.fOutxCtsFlow = state.outxCtsFlow;
+    dcb.fOutxDsrFlow = state.outxDsrFlow;
+    dcb.fDtrControl = state.dtrControl;
+    dcb.fDsrSensitivity = state.dsrSensitivity;
+    dcb.fOutX = state.outX;
+    dcb.fInX = state.inX;
+    dcb.fRtsControl = state.rtsControl;
+    return ::SetCommState(impl_->handle, &dcb);
+}
+
+BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
+    DWORD done = 0;
+    const BOOL ok = ::WriteFile(impl_->handle, data, size, &done, nullptr);
+    if (written != nullptr)
+        *written = done;
+    return ok;
+}
+
+BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
+    DWORD done = 0;
+    const BOOL ok = ::ReadFile(impl_->handle, data, size, &done, nullptr);
+    if (read != nullptr)
+        *read = done;
+    return ok;
+}
+
+BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
+    COMSTAT stat{};
+    DWORD flags = 0;
+    const BOOL ok = ::ClearCommError(impl_->handle, &flags, &stat);
+    if (errors != nullptr)
+        *errors = flags;
+    if (status != nullptr) {
+        status->inQueue = stat.cbInQue;
+        status->outQueue = stat.cbOutQue;
+    }
+    return ok;
+}
+
+BOOL SerialPort::CloseHandle() {
+    const HANDLE handle = impl_->handle;
+    impl_->handle = INVALID_HANDLE_VALUE;
+    return ::CloseHandle(handle);
+}
+
+DWORD GetLastError() {
+    return ::GetLastError();
+}
+
+std::string SystemErrorText(DWORD code) {
+    // The wide call, so that a French system's accents arrive as UTF-8.
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                       FORMAT_MESSAGE_FROM_SYSTEM,
+                                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                   reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    if (n != 0 && buffer != nullptr)
+        text = win32::Narrow(std::wstring(buffer, n));
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    return text;
+}
+
+} // namespace sys

@@ -1,0 +1,450 @@
+// qelsim: an instrument whose monitor talks the upgrade protocol on a pseudo-terminal. It is
+// published as COMn in a ports folder (and as a Wine dosdevices link), logs every byte it
+// receives, rebuilds the memory image from the records it accepts, and misbehaves on demand.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const usage = R"(usage: qelsim [options]
+Publishes a simulated instrument on a pseudo-terminal and answers its monitor's protocol:
+  "QEL?"       the identification answer: state code and reference of every monitor
+  "MODEQELn"   monitor n enters upgrade mode (its state code becomes 1); no answer
+  ":..." lines  checked (length, hex digits, checksum): "OK", or "NACK"; accepted records
+               (data, extended segment/linear address, end) rebuild the memory image
+  "EXITQEL"    "OK"; upgrade mode ends
+Prints "ready COMn DEVICE" on standard output once the port is published.
+
+Where:
+  --ports DIR            publish the port as DIR/COMn (default: $QEL32_PORTS)
+  --port N               the n of COMn (default 1)
+  --dosdevices DIR       also link DIR/comN, for Wine
+  --monitor REF          a monitor, in answer order (repeatable); state code 0 until selected
+  --state-codes LIST     the state codes outside upgrade mode, comma separated
+  --identities LIST      monitors after each EXITQEL, groups separated by ';' ("-r" runs)
+  --answer TEXT          answer every "QEL?" with TEXT as is (\n \r \0 \xHH understood)
+  --log FILE             every byte received, appended as received
+  --image FILE           the rebuilt image (binary, lowest to highest address, gaps 0xFF),
+                         written after each EXITQEL and at exit
+Faults:
+  --silent               answer nothing at all
+  --silent-queries LIST  leave these "QEL?" unanswered (1-based counts)
+  --silent-lines LIST    leave these record lines unanswered (1-based, counting every record
+                         line received, repeats included)
+  --nack-lines LIST      answer NACK to these record lines (same counting)
+  --nack-exit            answer NACK to "EXITQEL"
+  --garbage              answer every line with bytes that hold neither OK nor NACK
+  --echo                 send each received line back before the answer
+  --line-end crlf|lf|none  how answers end (default lf)
+  --byte-delay MS        pause between the bytes of an answer
+  --baud RATE            each byte, in and out, takes its wire time (10 bits at RATE)
+  --turnaround MS        pause between a line's last byte and the answer
+  --hangup-after N       close the line for good after N received lines
+  --exit-after-exits N   end after the N-th "EXITQEL" (default: run until killed)
+  --help                 this text
+)";
+
+volatile sig_atomic_t stopRequested = 0;
+void OnSignal(int) {
+    stopRequested = 1;
+}
+
+std::set<long> ParseList(const std::string& text) {
+    std::set<long> values;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        if (!item.empty())
+            values.insert(std::strtol(item.c_str(), nullptr, 10));
+    return values;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, separator))
+        if (!item.empty())
+            parts.push_back(item);
+    return parts;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        if (c == 'n')
+            out += '\n';
+        else if (c == 'r')
+            out += '\r';
+        else if (c == '0')
+            out += '\0';
+        else if (c == 'x' && i + 2 < text.size()) {
+            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+struct Options {
+    std::string portsDir, dosDir, logPath, imagePath, fixedAnswer;
+    int port = 1;
+    std::vector<std::string> monitors;
+    std::vector<int> stateCodes;
+    std::vector<std::vector<std::string>> identities;
+    bool silent = false, garbage = false, echo = false, nackExit = false, haveFixedAnswer = false;
+    std::set<long> silentQueries, silentLines, nackLines;
+    std::string lineEnd = "\n";
+    int byteDelayMs = 0, turnaroundMs = 0;
+    long baud = 0;
+    long hangupAfter = -1, exitAfterExits = -1;
+};
+
+class Instrument {
+  public:
+    Instrument(Options options, int master) : o_(std::move(options)), master_(master) {
+        if (!o_.logPath.empty())
+            log_ = std::fopen(o_.logPath.c_str(), "ab");
+    }
+    ~Instrument() {
+        WriteImage();
+        if (log_ != nullptr)
+            std::fclose(log_);
+    }
+
+    // Handles bytes as they arrive; false once the line is hung up.
+    bool Receive(const char* data, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            if (o_.baud > 0)
+                WaitWireTime();
+            if (log_ != nullptr) {
+                std::fputc(data[i], log_);
+                std::fflush(log_);
+            }
+            if (data[i] != '\n') {
+                line_ += data[i];
+                continue;
+            }
+            ++linesReceived_;
+            HandleLine(line_);
+            line_.clear();
+            if (o_.hangupAfter >= 0 && linesReceived_ >= o_.hangupAfter)
+                return false;
+            if (o_.exitAfterExits >= 0 && exits_ >= o_.exitAfterExits)
+                return false;
+        }
+        return true;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    std::chrono::microseconds ByteTime() const {
+        return std::chrono::microseconds(10'000'000 / o_.baud);
+    }
+
+    // A byte cannot arrive before the one ahead of it has crossed the wire.
+    void WaitWireTime() {
+        const auto now = Clock::now();
+        wire_ = std::max(now, wire_ + ByteTime());
+        std::this_thread::sleep_until(wire_);
+    }
+
+    void Send(const std::string& bytes) {
+        for (char c : bytes) {
+            if (o_.baud > 0) {
+                wire_ = std::max(Clock::now(), wire_ + ByteTime());
+                std::this_thread::sleep_until(wire_);
+            }
+            ssize_t w;
+            do {
+                w = ::write(master_, &c, 1);
+            } while (w < 0 && errno == EINTR);
+            if (o_.byteDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(o_.byteDelayMs));
+        }
+    }
+
+    void Answer(const std::string& text) {
+        if (o_.silent)
+            return;
+        if (o_.turnaroundMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(o_.turnaroundMs));
+        Send(o_.garbage ? std::string("?#~") + o_.lineEnd : text + o_.lineEnd);
+    }
+
+    std::string Identification() const {
+        std::string text;
+        for (size_t i = 0; i < o_.monitors.size(); ++i) {
+            int code = i < o_.stateCodes.size() ? o_.stateCodes[i] : 0;
+            if (mode_ == static_cast<long>(i))
+                code = 1;
+            if (!text.empty())
+                text += ',';
+            text += std::to_string(code) + "," + o_.monitors[i];
+        }
+        return text;
+    }
+
+    void HandleLine(std::string line) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (o_.echo)
+            Send(line + "\n");
+        if (line == "QEL?") {
+            ++queries_;
+            if (o_.silentQueries.count(queries_) != 0)
+                return;
+            if (o_.haveFixedAnswer) {
+                if (!o_.silent)
+                    Send(o_.fixedAnswer);
+                return;
+            }
+            Answer(Identification());
+        } else if (line.rfind("MODEQEL", 0) == 0) {
+            mode_ = std::strtol(line.c_str() + 7, nullptr, 10);
+        } else if (line == "EXITQEL") {
+            ++exits_;
+            mode_ = -1;
+            WriteImage();
+            if (!o_.identities.empty()) {
+                o_.monitors = o_.identities[static_cast<size_t>(identity_) % o_.identities.size()];
+                ++identity_;
+            }
+            Answer(o_.nackExit ? "NACK" : "OK");
+        } else if (!line.empty() && line[0] == ':') {
+            ++records_;
+            if (o_.silentLines.count(records_) != 0)
+                return;
+            const bool accepted = o_.nackLines.count(records_) == 0 && Apply(line);
+            Answer(accepted ? "OK" : "NACK");
+        } else {
+            Answer("NACK");
+        }
+    }
+
+    // Checks a record and applies it to the image; false when it is not valid.
+    bool Apply(const std::string& line) {
+        const std::string digits = line.substr(1);
+        if (digits.size() < 10 || digits.size() % 2 != 0)
+            return false;
+        std::vector<unsigned> bytes;
+        for (size_t i = 0; i < digits.size(); i += 2) {
+            const int h = HexValue(digits[i]), l = HexValue(digits[i + 1]);
+            if (h < 0 || l < 0)
+                return false;
+            bytes.push_back(static_cast<unsigned>(h * 16 + l));
+        }
+        unsigned sum = 0;
+        for (unsigned b : bytes)
+            sum += b;
+        if ((sum & 0xFF) != 0 || bytes[0] + 5 != bytes.size())
+            return false;
+        const unsigned address = (bytes[1] << 8) | bytes[2];
+        switch (bytes[3]) {
+        case 0:
+            for (unsigned i = 0; i < bytes[0]; ++i)
+                image_[base_ + address + i] = static_cast<unsigned char>(bytes[4 + i]);
+            break;
+        case 2: base_ = ((bytes[4] << 8) | bytes[5]) << 4; break;
+        case 4: base_ = ((bytes[4] << 8) | bytes[5]) << 16; break;
+        default: break; // end record, start addresses
+        }
+        return true;
+    }
+
+    void WriteImage() {
+        if (o_.imagePath.empty())
+            return;
+        std::ofstream out(o_.imagePath, std::ios::binary | std::ios::trunc);
+        if (image_.empty())
+            return;
+        const unsigned long first = image_.begin()->first, last = image_.rbegin()->first;
+        std::string bytes(last - first + 1, '\xFF');
+        for (const auto& [address, value] : image_)
+            bytes[address - first] = static_cast<char>(value);
+        out << bytes;
+    }
+
+    Options o_;
+    int master_;
+    std::FILE* log_ = nullptr;
+    std::string line_;
+    long mode_ = -1, queries_ = 0, records_ = 0, linesReceived_ = 0, exits_ = 0, identity_ = 0;
+    unsigned long base_ = 0;
+    std::map<unsigned long, unsigned char> image_;
+    Clock::time_point wire_{};
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    if (const char* env = std::getenv("QEL32_PORTS"))
+        o.portsDir = env;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "qelsim: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--help") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        } else if (a == "--ports")
+            o.portsDir = value();
+        else if (a == "--port")
+            o.port = std::atoi(value().c_str());
+        else if (a == "--dosdevices")
+            o.dosDir = value();
+        else if (a == "--monitor")
+            o.monitors.push_back(value());
+        else if (a == "--state-codes") {
+            for (long v : ParseList(value()))
+                o.stateCodes.push_back(static_cast<int>(v));
+        } else if (a == "--identities") {
+            for (const auto& group : Split(value(), ';'))
+                o.identities.push_back(Split(group, ','));
+        } else if (a == "--answer") {
+            o.fixedAnswer = Unescape(value());
+            o.haveFixedAnswer = true;
+        } else if (a == "--log")
+            o.logPath = value();
+        else if (a == "--image")
+            o.imagePath = value();
+        else if (a == "--silent")
+            o.silent = true;
+        else if (a == "--silent-queries")
+            o.silentQueries = ParseList(value());
+        else if (a == "--silent-lines")
+            o.silentLines = ParseList(value());
+        else if (a == "--nack-lines")
+            o.nackLines = ParseList(value());
+        else if (a == "--nack-exit")
+            o.nackExit = true;
+        else if (a == "--garbage")
+            o.garbage = true;
+        else if (a == "--echo")
+            o.echo = true;
+        else if (a == "--line-end") {
+            const std::string e = value();
+            o.lineEnd = e == "crlf" ? "\r\n" : e == "none" ? "" : "\n";
+        } else if (a == "--byte-delay")
+            o.byteDelayMs = std::atoi(value().c_str());
+        else if (a == "--baud")
+            o.baud = std::atol(value().c_str());
+        else if (a == "--turnaround")
+            o.turnaroundMs = std::atoi(value().c_str());
+        else if (a == "--hangup-after")
+            o.hangupAfter = std::atol(value().c_str());
+        else if (a == "--exit-after-exits")
+            o.exitAfterExits = std::atol(value().c_str());
+        else {
+            std::fprintf(stderr, "qelsim: unknown option %s\n%s", a.c_str(), usage);
+            return false;
+        }
+    }
+    return true;
+}
+
+void Publish(const std::string& target, const std::string& link) {
+    ::unlink(link.c_str());
+    if (::symlink(target.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "qelsim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+        std::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+        return 2;
+    if (options.portsDir.empty()) {
+        std::fprintf(stderr, "qelsim: no ports folder (--ports or QEL32_PORTS)\n");
+        return 2;
+    }
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("qelsim: openpty");
+        return 1;
+    }
+    // Raw from the start, so nothing is echoed before the program sets the line up. The
+    // simulator keeps its own slave open so that the line survives the program's closings.
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+
+    const std::string comLink = options.portsDir + "/COM" + std::to_string(options.port);
+    Publish(name, comLink);
+    std::string dosLink;
+    if (!options.dosDir.empty()) {
+        dosLink = options.dosDir + "/com" + std::to_string(options.port);
+        Publish(name, dosLink);
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    std::printf("ready COM%d %s\n", options.port, name);
+    std::fflush(stdout);
+
+    {
+        Instrument instrument(options, master);
+        char buffer[4096];
+        while (!stopRequested) {
+            pollfd pfd{master, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, 200);
+            if (ready <= 0)
+                continue;
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                continue; // no program on the line at the moment
+            if (!instrument.Receive(buffer, static_cast<size_t>(n)))
+                break;
+        }
+    }
+    ::close(slave);
+    ::close(master);
+    ::unlink(comLink.c_str());
+    if (!dosLink.empty())
+        ::unlink(dosLink.c_str());
+    return 0;
+}
