@@ -1,4 +1,5 @@
 // The Windows serial contract emulated with termios.
+#include "sys/posix/termios_state.h"
 #include "sys/serial.h"
 
 #include <fcntl.h>
@@ -166,13 +167,7 @@ BOOL SerialPort::GetCommState(CommState& state) {
     return TRUE;
 }
 
-BOOL SerialPort::SetCommState(const CommState& state) {
-    termios tio{};
-    if (state.native)
-        tio = *static_cast<const termios*>(state.native.get());
-    else if (::tcgetattr(impl_->fd, &tio) != 0)
-        return Fail(errno);
-
+int TermiosForCommState(const CommState& state, termios& tio) {
     speed_t speed = 0;
     bool known = false;
     for (const auto& s : speeds)
@@ -181,11 +176,11 @@ BOOL SerialPort::SetCommState(const CommState& state) {
             known = true;
         }
     if (!known)
-        return Fail(EINVAL);
+        return EINVAL;
 
     // Binary bytes both ways, as the Windows driver moves them.
-    tio.c_iflag &=
-        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag |= CREAD | CLOCAL;
@@ -198,7 +193,7 @@ BOOL SerialPort::SetCommState(const CommState& state) {
     case 6: tio.c_cflag |= CS6; break;
     case 7: tio.c_cflag |= CS7; break;
     case 8: tio.c_cflag |= CS8; break;
-    default: return Fail(EINVAL);
+    default: return EINVAL;
     }
     tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
     if (state.parity == ODDPARITY)
@@ -219,7 +214,18 @@ BOOL SerialPort::SetCommState(const CommState& state) {
     if (state.inX)
         tio.c_iflag |= IXOFF;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+        return errno;
+    return 0;
+}
+
+BOOL SerialPort::SetCommState(const CommState& state) {
+    termios tio{};
+    if (state.native)
+        tio = *static_cast<const termios*>(state.native.get());
+    else if (::tcgetattr(impl_->fd, &tio) != 0)
         return Fail(errno);
+    if (const int error = TermiosForCommState(state, tio); error != 0)
+        return Fail(error);
     if (::tcsetattr(impl_->fd, TCSANOW, &tio) != 0)
         return Fail(errno);
 

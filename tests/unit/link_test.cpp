@@ -1,0 +1,330 @@
+// The serial link against the instrument simulator on a pseudo-terminal.
+#include "app/upgrade_app.h"
+#include "console_script.h"
+#include "simulator_process.h"
+#include "sys/posix/termios_state.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const std::string englishEnding = ".\n\nUnable to upgrade the instrument. Contact your resaler";
+
+class Link : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        app.language = 1;
+        app.readyWaitCount = 0;
+    }
+    // Waits until the simulator has received `count` bytes at least.
+    static std::string Received(const SimulatorProcess& sim, size_t count) {
+        for (int i = 0; i < 200 && sim.Received().size() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return sim.Received();
+    }
+    CUpgradeApp app;
+    CQelComm link{nullptr};
+};
+
+struct TermiosCase {
+    LinkSettings settings;
+    speed_t speed;
+    tcflag_t size;
+    bool parityOn, parityOdd, twoStop, xonXoff;
+};
+
+TEST_F(Link, EverySettingReachesTheDevice) {
+    const TermiosCase cases[] = {
+        {{1, 0, 1, 0, 2, 2}, B600, CS8, false, false, false, false},
+        {{1, 1, 0, 1, 0, 0}, B1200, CS7, true, false, true, true},
+        {{1, 2, 1, 0, 1, 1}, B2400, CS8, true, true, false, false},
+        {{1, 3, 1, 0, 3, 2}, B4800, CS8, false, false, false, false},
+        {{1, 4, 1, 0, 2, 2}, B9600, CS8, false, false, false, false},
+        {{1, 5, 1, 1, 2, 2}, B19200, CS8, false, false, true, false},
+        {{1, 6, 0, 0, 0, 2}, B38400, CS7, true, false, false, false},
+        {{1, 7, 1, 0, 2, 0}, B57600, CS8, false, false, false, true},
+        {{1, 8, 1, 0, 2, 2}, B115200, CS8, false, false, false, false},
+        {{1, 9, 1, 0, 2, 2}, B9600, CS8, false, false, false, false},
+        {{1, -1, 1, 0, 2, 2}, B9600, CS8, false, false, false, false},
+    };
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    // Opened before the link takes the port for itself: a window on the same line's state.
+    const int observer = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(observer, 0);
+    for (const auto& c : cases) {
+        link.settings = c.settings;
+        ASSERT_EQ(link.OpenPort(), 0u) << c.settings.baudIndex;
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(observer, &tio), 0);
+        EXPECT_EQ(::cfgetospeed(&tio), c.speed) << c.settings.baudIndex;
+        EXPECT_EQ(::cfgetispeed(&tio), c.speed) << c.settings.baudIndex;
+        // A pseudo-terminal forces 8 bits without parity on whatever it is given; the link's
+        // own view of the port shows what was set.
+        sys::CommState state;
+        termios handed = tio;
+        state.native = std::make_shared<termios>(tio);
+        ASSERT_EQ(sys::TermiosForCommState(CommStateFor(c.settings, state), handed), 0);
+        EXPECT_EQ(handed.c_cflag & CSIZE, c.size);
+        EXPECT_EQ((handed.c_cflag & PARENB) != 0, c.parityOn);
+        EXPECT_EQ((handed.c_cflag & PARODD) != 0, c.parityOdd);
+        EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStop);
+        EXPECT_EQ((tio.c_iflag & IXON) != 0, c.xonXoff);
+        EXPECT_EQ((tio.c_iflag & IXOFF) != 0, c.xonXoff);
+        EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u) << "raw bytes";
+        EXPECT_EQ(link.ClosePort(), 0);
+    }
+    // Parity "ignored" configures the port exactly as "none".
+    termios none{}, ignored{};
+    link.settings = {1, 4, 1, 0, 2, 2};
+    ASSERT_EQ(link.OpenPort(), 0u);
+    ::tcgetattr(observer, &none);
+    link.ClosePort();
+    link.settings.parity = 3;
+    ASSERT_EQ(link.OpenPort(), 0u);
+    ::tcgetattr(observer, &ignored);
+    link.ClosePort();
+    EXPECT_EQ(none.c_cflag, ignored.c_cflag);
+    EXPECT_EQ(none.c_iflag, ignored.c_iflag);
+    ::close(observer);
+}
+
+TEST_F(Link, OpenFailuresReturnTheSystemCode) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    link.settings.port = 7;  // nothing published as COM7
+    EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(ENOENT));
+    EXPECT_FALSE(link.IsOpen());
+    link.settings.port = 0;
+    EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(ENOENT));
+    link.settings.port = -1;
+    EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(ENOENT));
+    // Held by another program.
+    const int holder = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    link.settings.port = 1;
+    EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(EACCES));
+    EXPECT_FALSE(link.IsOpen());
+    ::close(holder);
+    EXPECT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(link.ClosePort(), 0);
+    EXPECT_EQ(link.ClosePort(), 1) << "already closed";
+}
+
+TEST_F(Link, SendLineCutsAtTheFirstLineEndAndAddsOneLf) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string text = std::string("ABC\r\nDEF");
+    EXPECT_EQ(link.SendLine(text, true), 0);
+    EXPECT_EQ(text, "ABC");
+    std::string empty;
+    EXPECT_EQ(link.SendLine(empty, false), 0);
+    std::string lf = "X\nY\rZ";
+    link.SendLine(lf, false);
+    EXPECT_EQ(lf, "X");
+    EXPECT_EQ(Received(sim, 7), "ABC\n\nX\n");
+}
+
+TEST_F(Link, AnswersAreReadUpToTheirLineFeed) {
+    SimulatorProcess sim({"--answer", "OK\\r\\nnext line\\n"});
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string query = "QEL?", answer;
+    link.SendLine(query, false);
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 3), 0);
+    EXPECT_EQ(answer, "OK\r\n");
+    EXPECT_EQ(CQelComm::EscapeForDisplay(answer), "OK\\r\\n");
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 3), 0);
+    EXPECT_EQ(answer, "next line\n");
+}
+
+TEST_F(Link, LongAnswerIsCutAtTheLimitAndTheRestStaysInTheInput) {
+    SimulatorProcess sim({"--answer", std::string(300, 'x')});
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string query = "QEL?", answer;
+    link.SendLine(query, false);
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 2), 0);
+    EXPECT_EQ(answer, std::string(255, 'x'));
+    // The 256th was read and dropped; 44 are left, ended by silence.
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 0);
+    EXPECT_EQ(answer, std::string(44, 'x'));
+}
+
+TEST_F(Link, ZeroBytePartialAnswerAndSilence) {
+    {
+        SimulatorProcess sim({"--answer", "O\\0K\\n"});
+        ASSERT_EQ(link.OpenPort(), 0u);
+        std::string query = "QEL?", answer;
+        link.SendLine(query, false);
+        EXPECT_EQ(link.ReadAnswer(answer, 255, 2), 0);
+        EXPECT_EQ(answer, "OK\n");
+        link.ClosePort();
+    }
+    {
+        SimulatorProcess sim({"--answer", "PART"});
+        ASSERT_EQ(link.OpenPort(), 0u);
+        std::string query = "QEL?", answer;
+        link.SendLine(query, false);
+        EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 0) << "ended by silence, still an answer";
+        EXPECT_EQ(answer, "PART");
+        link.ClosePort();
+    }
+    {
+        SimulatorProcess sim({"--silent"});
+        ASSERT_EQ(link.OpenPort(), 0u);
+        std::string query = "QEL?", answer = "stale";
+        link.SendLine(query, false);
+        EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 16);
+        EXPECT_EQ(answer, "");
+        app.language = 0;
+        EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 15);
+    }
+}
+
+TEST_F(Link, DiscardInputDropsPendingBytes) {
+    SimulatorProcess sim({"--answer", "stale\\n"});
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string query = "QEL?", answer;
+    link.SendLine(query, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(link.DiscardInput());
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 16);
+}
+
+TEST_F(Link, IdentifiedOnTheSecondAnswer) {
+    SimulatorProcess sim({"--monitor", "12345678A01", "--monitor", "12345678B02"});
+    app.commandLineLink = {1, 8, 1, 0, 2, 2};
+    std::string answer;
+    EXPECT_EQ(link.OpenAndIdentify(answer), 1);
+    EXPECT_EQ(answer, "0,12345678A01,0,12345678B02\n");
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_EQ(link.settings.baudIndex, 8) << "the command line's settings are the link's";
+    EXPECT_EQ(Received(sim, 10), "QEL?\nQEL?\n");
+    EXPECT_EQ(link.OpenAndIdentify(answer), 5) << "already open";
+    EXPECT_EQ(Received(sim, 10), "QEL?\nQEL?\n") << "nothing more sent";
+}
+
+TEST_F(Link, WithoutCommandLineSettingsNothingOpens) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    std::string answer;
+    EXPECT_EQ(link.OpenAndIdentify(answer), 2);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(Link, PortFailuresAreShownWithTheSystemText) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    // Port 0 and below cannot come from the command line ("-c0" has no effect).
+    const std::pair<int, std::string> cases[] = {{7, "No such file or directory"},
+                                                 {12, "No such file or directory"}};
+    for (const auto& [port, text] : cases) {
+        ConsoleScript console("\n");
+        app.commandLineLink = {port, 4, 1, 0, 2, 2};
+        std::string answer;
+        EXPECT_EQ(link.OpenAndIdentify(answer), 3);
+        EXPECT_FALSE(link.IsOpen());
+        EXPECT_NE(console.Shown().find("---- qel32_link_tests [exclamation] ----\n" + text +
+                                       englishEnding + "\nButtons: (o) OK; Enter: OK\n"),
+                  std::string::npos)
+            << console.Shown();
+    }
+    const int holder = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    ConsoleScript console("\n");
+    app.commandLineLink = {1, 4, 1, 0, 2, 2};
+    std::string answer;
+    EXPECT_EQ(link.OpenAndIdentify(answer), 3);
+    EXPECT_NE(console.Shown().find("Permission denied" + englishEnding), std::string::npos)
+        << console.Shown();
+    ::close(holder);
+}
+
+// Four reads of 5 s each: the slow cases share one test each.
+TEST_F(Link, NoAnswerAsksAndOkMeansTryAgain) {
+    SimulatorProcess sim({"--silent"});
+    ConsoleScript console("o\n");
+    app.commandLineLink = {1, 4, 1, 0, 2, 2};
+    std::string answer;
+    EXPECT_EQ(link.OpenAndIdentify(answer), 4);
+    EXPECT_TRUE(link.IsOpen()) << "the caller closes it";
+    EXPECT_NE(console.Shown().find("---- qel32_link_tests [exclamation] ----\n"
+                                   "Unable to identify the instrument.\n\n"
+                                   "Verify the link cable and the communication parameters\n"
+                                   "or close other applications using this port.\n"
+                                   "Buttons: (o) OK, (c) Cancel; Enter: OK\n"),
+              std::string::npos)
+        << console.Shown();
+    EXPECT_EQ(sim.Received(), "QEL?\nQEL?\nQEL?\nQEL?\n");
+}
+
+TEST_F(Link, SecondQueryUnansweredCountsAsNoAnswer) {
+    SimulatorProcess sim({"--monitor", "12345678A01", "--silent-queries", "2,4"});
+    ConsoleScript console("c\n");
+    app.commandLineLink = {1, 4, 1, 0, 2, 2};
+    std::string answer;
+    EXPECT_EQ(link.OpenAndIdentify(answer), 2) << "Cancel";
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_NE(console.Shown().find("Unable to identify the instrument."), std::string::npos);
+}
+
+TEST_F(Link, TraceShowsEveryLineAndAnswer) {
+    SimulatorProcess sim({"--answer", "OK\\r\\n"});
+    ConsoleScript console("o\no\n");
+    app.traceMode = 1;
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string query = "QEL?", answer;
+    link.SendLine(query, false);
+    link.ReadAnswer(answer, 255, 2);
+    const std::string shown = console.Shown();
+    EXPECT_NE(shown.find("---- qel32_link_tests [stop] ----\n"
+                         "Following line has just been sent:\nQEL?\n"
+                         "Buttons: (o) OK, (c) Cancel; Enter: OK\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("Following answer has just been received:\nOK\\r\\n\n"), std::string::npos)
+        << shown;
+}
+
+TEST_F(Link, TraceCancelEndsTheProgramAtOnce) {
+    SimulatorProcess sim({"--answer", "OK\\n"});
+    app.traceMode = 1;
+    ASSERT_EQ(link.OpenPort(), 0u);
+    EXPECT_EXIT(
+        {
+            ConsoleScript console("c\n");
+            std::string query = "QEL?";
+            link.SendLine(query, false);
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+
+TEST(Pause, CharacterTimesAtTheLineSpeed) {
+    sys::CommState tenBits;  // 8 data bits, no parity, 1 stop bit
+    const std::tuple<unsigned, DWORD, long> table[] = {
+        {5, 600, 83}, {5, 9600, 5}, {5, 115200, 0}, {255, 600, 4250}, {0, 600, 0},
+    };
+    for (const auto& [count, rate, ms] : table) {
+        tenBits.baudRate = rate;
+        EXPECT_EQ(CQelComm::PauseMilliseconds(count, tenBits), ms) << count << " at " << rate;
+    }
+    sys::CommState twelveBits;  // 8 data bits, parity, 2 stop bits
+    twelveBits.baudRate = 1200;
+    twelveBits.parity = EVENPARITY;
+    twelveBits.stopBits = TWOSTOPBITS;
+    EXPECT_EQ(CQelComm::PauseMilliseconds(10, twelveBits), 100);
+}
+
+TEST_F(Link, TimerCountsDownToZeroAndNoFurther) {
+    link.tickCountdown = 2;
+    link.OnTimer(CQelComm::linkTimerId);
+    EXPECT_EQ(link.tickCountdown, 1);
+    link.OnTimer(CQelComm::linkTimerId);
+    link.OnTimer(CQelComm::linkTimerId);
+    EXPECT_EQ(link.tickCountdown, 0);
+}
+
+} // namespace
