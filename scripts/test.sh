@@ -18,7 +18,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 
 echo "== Windows build (mingw-w64), tests under Wine"
 cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DQEL32_SIMULATOR="$root/build/native-asan/qelsim" >/dev/null
 cmake --build build/win -j "$jobs"
 echo "(screenshots of the Windows program go to build/win/screenshots/)"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win --output-on-failure
