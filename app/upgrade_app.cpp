@@ -8,6 +8,7 @@
 namespace {
 constexpr int msgUpgradingInstruments = 83;
 constexpr int msgNoUpgradeFile = 3;
+constexpr int msgSuccess = 41;
 constexpr int msgUnableToUpgrade = 9;
 constexpr int msgContactReseller = 65;
 constexpr int msgCheckLink = 67;
@@ -90,12 +91,14 @@ BOOL CUpgradeApp::InitInstance() {
     // 6.
     mainFrame_->SetWindowText(Message(msgUpgradingInstruments));
 
-    // 7, 8. The files, each proven sound before anything is sent.
-    if (!ChooseUpgradeFiles() || !AnalyseUpgradeFiles()) {
+    // 7-9. The files, each proven sound before anything is sent, then the run.
+    if (!ChooseUpgradeFiles() || !AnalyseUpgradeFiles() || !RunUpgrade()) {
         mainFrame_->DestroyWindow();
         return FALSE;
     }
 
+    // 10. What was done.
+    DoMessageBox(FileListText(msgSuccess), MB_OK | MB_ICONINFORMATION);
     EndProcedure(exitDone);
     return FALSE;
 }

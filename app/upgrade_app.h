@@ -49,6 +49,12 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
     int ChooseUpgradeFiles();
     // Step 2: every file analysed in its own dialog, in order. 0 ends the procedure.
     int AnalyseUpgradeFiles();
+    // Step 3: 1 when every file of the transmit list was transmitted (never with "-r").
+    int RunUpgrade();
+    // The transmit list: for each monitor of the instrument, the first file that lists it.
+    int SelectCompatibleFiles();
+    // A catalogue text followed by the transmit list's names, one a line.
+    std::string FileListText(int frenchId) const;
 
   private:
     bool SettleLanguage();

@@ -1,0 +1,105 @@
+// The upgrade run: identification, matching of the instrument's monitors against the files'
+// compatibility lists, confirmation, and one transmission per file; passes start again on the
+// user's OK after an error and, with "-r", after every complete transmission.
+#include "app/upgrade_app.h"
+#include "files/record_check.h"
+#include "protocol/transmission_dlg.h"
+
+namespace {
+constexpr int msgUnableToIdentify = 47;
+constexpr int msgNoFileFits = 61;
+constexpr int msgConfirmation = 63;
+constexpr int msgCompare = 75;
+} // namespace
+
+std::string CUpgradeApp::FileListText(int frenchId) const {
+    std::string text = Message(frenchId);
+    for (int i = 0; i < selectedFiles.GetSize(); ++i)
+        text += "\n . \"" + selectedFiles[i]->fileName + "\"";
+    return text;
+}
+
+int CUpgradeApp::RunUpgrade() {
+    for (;;) {
+        // 1-2. A fresh opening and identification for every pass.
+        link->ClosePort();
+        std::string answer;
+        switch (link->OpenAndIdentify(answer)) {
+        case CQelComm::identified:
+        case CQelComm::alreadyOpen: break;
+        case CQelComm::retryRequested: continue;
+        case CQelComm::portFailed: SetExitCode(exitFailed); return 0;
+        default:
+            // Cancel in the settings dialog leaves the port closed; Cancel after a failed
+            // identification leaves it open.
+            SetExitCode(link->IsOpen() ? exitFailed : exitCancelled);
+            return 0;
+        }
+
+        // 3. The monitors the instrument reports.
+        if (!ParseMonitorList(answer, &instrumentMonitors, nullptr)) {
+            std::string message = Message(msgUnableToIdentify);
+            AppendLinkCheckEnding(message);
+            if (DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK)
+                continue;
+            SetExitCode(exitFailed);
+            return 0;
+        }
+
+        // 4-5. The files that fit, confirmed by the user.
+        if (!SelectCompatibleFiles()) {
+            SetExitCode(exitFailed);
+            return 0;
+        }
+        if (DoMessageBox(FileListText(msgConfirmation), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+            SetExitCode(exitCancelled);
+            return 0;
+        }
+
+        // 6. One transmission per file, in order; a retry starts the whole list again.
+        bool retry = false;
+        for (int i = 0; i < selectedFiles.GetSize() && !retry; ++i) {
+            CUpgradeFile& file = *selectedFiles[i];
+            CTransmissionDlg dialog(file.monitorIndex, file, MainFrame());
+            switch (dialog.DoModal()) {
+            case IDOK: break;
+            case IDRETRY: retry = true; break;
+            case IDCANCEL: SetExitCode(exitCancelled); return 0;
+            default: SetExitCode(exitFailed); return 0;
+            }
+        }
+        if (retry)
+            continue;
+        // 7. Done; with "-r" the next instrument.
+        if (!repeatRun)
+            return 1;
+    }
+}
+
+int CUpgradeApp::SelectCompatibleFiles() {
+    fw::CWaitCursor wait;
+    selectedFiles.RemoveAll();
+    for (size_t k = 0; k < instrumentMonitors.size(); ++k) {
+        bool found = false;
+        for (int i = 0; i < upgradeFiles.GetSize() && !found; ++i) {
+            const CUpgradeFile& candidate = *upgradeFiles[i];
+            for (const auto& entry : candidate.compatibleMonitors) {
+                if (traceMode)
+                    ShowTrace(Message(msgCompare, instrumentMonitors[k], entry));
+                if (entry == instrumentMonitors[k] ||
+                    (forceByPosition && static_cast<size_t>(i) == k)) {
+                    auto copy = std::make_unique<CUpgradeFile>(candidate.fileName);
+                    copy->recordCount = candidate.recordCount;
+                    copy->monitorIndex = static_cast<std::int32_t>(k);
+                    selectedFiles.Add(std::move(copy));
+                    found = true;
+                    break;
+                }
+            }
+        }
+    }
+    if (selectedFiles.GetSize() > 0)
+        return 1;
+    DoMessageBox(Message(msgNoFileFits), MB_OK | MB_ICONEXCLAMATION);
+    return 0;
+}
