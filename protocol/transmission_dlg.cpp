@@ -23,8 +23,7 @@ constexpr int exitTimeoutSeconds = 1;
 const std::string endRecord = ":00000001FF";
 } // namespace
 
-CTransmissionDlg::CTransmissionDlg(std::int32_t monitorIndex, CUpgradeFile& file,
-                                   fw::CWnd* parent)
+CTransmissionDlg::CTransmissionDlg(std::int32_t monitorIndex, CUpgradeFile& file, fw::CWnd* parent)
     : CProgressDlg(App().language == 0 ? IDD_FRENCH : IDD_ENGLISH, parent, WM_TRANSMIT_FAILED,
                    msgStopQuestion),
       monitorIndex_(monitorIndex), file_(file) {}
@@ -137,7 +136,7 @@ void CTransmissionDlg::OnLineStep(int failures) {
             return;
         }
         if (currentLine_.empty() || currentLine_[0] != ':') {
-            PostMessage(WM_TRANSMIT_LINE, 0);  // not a record: never sent
+            PostMessage(WM_TRANSMIT_LINE, 0); // not a record: never sent
             return;
         }
     }
@@ -155,7 +154,7 @@ void CTransmissionDlg::OnLineStep(int failures) {
     // A retry sends the same line in upper case.
     currentLine_ = sys::UpperCase(currentLine_);
     const bool isEnd = currentLine_.find(endRecord) != std::string::npos;
-    if (reason == 0 || isEnd)  // the end record is tried once, its failure not reported
+    if (reason == 0 || isEnd) // the end record is tried once, its failure not reported
         PostMessage(isEnd ? WM_TRANSMIT_EXIT : WM_TRANSMIT_LINE, 0);
     else if (failures + 1 < maxAttempts)
         PostMessage(WM_TRANSMIT_LINE, static_cast<WPARAM>(failures + 1));

@@ -114,8 +114,10 @@ std::string WithLineEnd(const std::string& text) {
 void EchoAnswer(const std::optional<std::string>& line) {
     // On a terminal the user's own typing is the echo; a script's answers are shown so that a
     // transcript reads as a dialogue.
-    if (!Io().InputIsTerminal())
+    if (!Io().InputIsTerminal()) {
         Io().Write(line ? *line + "\n" : std::string("(end of input)\n"));
+        Io().Flush(); // a trace box's Cancel ends the process without flushing
+    }
 }
 
 // --- answers ------------------------------------------------------------------------------
@@ -557,6 +559,7 @@ int CDialog::DoModal() {
         w->controls.push_back({spec, spec.text, !spec.hidden});
     Backend::HandleOf(*this) = w;
     S().modalStack.push_back(w);
+    S().lastCancelCheck = Clock::time_point{}; // a new dialog looks for a Cancel at once
 
     Backend::Deliver(w, WM_INITDIALOG, 0, 0);
 

@@ -12,7 +12,8 @@ const std::string frenchEnding =
     ".\n\nImpossible d'effectuer la mise à jour. Contactez votre revendeur\n";
 
 std::string SoundFile(size_t filler = 2000) {
-    auto lines = DataRecords(std::string(filler, '\x42') + ListBytes("12345678A01|12345678B02"), 32);
+    auto lines =
+        DataRecords(std::string(filler, '\x42') + ListBytes("12345678A01|12345678B02"), 32);
     lines.push_back(endRecord);
     return Lines(lines);
 }
@@ -31,9 +32,10 @@ TEST(AnalysisE2E, SoundFileAnalysesToOk) {
     // The parser lower-cases the name; it is found as Windows would find it.
     const auto run = Analyse(file, "", "e", "FIRMWARE.HEX");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("---- Analysing in progress... ----\nAnalysing file \"firmware.hex\"\n"
-                              "In progress...\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.output.find("---- Analysing in progress... ----\nAnalysing file \"firmware.hex\"\n"
+                        "In progress...\n"),
+        std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("---- qel32 ["), std::string::npos) << "no box: " << run.output;
@@ -71,11 +73,12 @@ TEST(AnalysisE2E, EachFailureShowsItsMessageAndEndsWithStatusOne) {
         EXPECT_NE(run.output.find("---- qel32 [exclamation] ----\n" + c.english + englishEnding +
                                   "Buttons: (o) OK; Enter: OK\n"),
                   std::string::npos)
-            << c.what << "\n" << run.output;
+            << c.what << "\n"
+            << run.output;
         run = Analyse(file, "\n", "f", "u.hex");
         EXPECT_EQ(run.status, 1) << c.what;
-        EXPECT_NE(run.output.find(c.french + frenchEnding), std::string::npos)
-            << c.what << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.french + frenchEnding), std::string::npos) << c.what << "\n"
+                                                                               << run.output;
     }
 }
 

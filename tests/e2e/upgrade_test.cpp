@@ -1,0 +1,254 @@
+// Whole upgrades of the simulated instrument: the bytes on the wire, the boxes shown, the exit
+// status, and the image the instrument rebuilt.
+#include "../unit/hex_test_files.h"
+#include "../unit/simulator_process.h"
+#include "program_runner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testfiles;
+
+const std::string monitorA = "12345678A01";
+const std::string monitorB = "12345678B02";
+const std::string linkEnding = ".\n\nVerify the link cable and the communication parameters\n"
+                               "or close other applications using this port.\n";
+
+// A firmware image with its compatibility list, as records of 16 data bytes.
+struct Firmware {
+    explicit Firmware(const std::string& references, bool lowerCase = false, size_t perRecord = 16,
+                      size_t filler = 20) {
+        data = std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A", 10) + ListBytes(references) +
+               std::string(filler, '\x5A');
+        records = DataRecords(data, perRecord, 0x100);
+        records.insert(records.begin(), Record(0, 4, std::string("\0\x02", 2)));
+        records.push_back(endRecord);
+        if (lowerCase)
+            for (auto& r : records)
+                for (auto& c : r)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::string Wire() const { return Lines(records); } // each record line with its LF
+    std::string File() const { return Lines(records, "\r\n"); }
+    std::string data;
+    std::vector<std::string> records;
+};
+
+const std::string identification = "QEL?\nQEL?\n";
+
+ProgramRun Upgrade(const TempFile& file, const std::string& input,
+                   std::vector<std::string> extra = {}) {
+    ProgramOptions options;
+    options.args = {"-le", "-c1,115200,8,1,n,n", "-hfirmware.hex"};
+    options.args.insert(options.args.end(), extra.begin(), extra.end());
+    options.input = input;
+    options.workingDirectory = file.Folder();
+    options.timeoutSeconds = 120;
+    return RunProgram(options);
+}
+
+std::string Box(const std::string& icon, const std::string& text, const std::string& buttons) {
+    return "---- qel32 [" + icon + "] ----\n" + text + "\n" + buttons;
+}
+const std::string okOnly = "Buttons: (o) OK; Enter: OK\n";
+const std::string okCancel = "Buttons: (o) OK, (c) Cancel; Enter: OK\n";
+
+#define EXPECT_SHOWN(run, text)                                                                    \
+    EXPECT_NE((run).output.find(text), std::string::npos) << "missing:\n"                          \
+                                                          << (text) << "\nin:\n"                   \
+                                                          << (run).output
+
+TEST(Upgrade, FileForTheSecondOfTwoMonitors) {
+    SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorB});
+    Firmware fw(monitorB);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL1\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_SHOWN(run, Box("information",
+                          "The instrument upgrading will be done by transmitting following files:\n"
+                          " . \"firmware.hex\"",
+                          okCancel));
+    EXPECT_SHOWN(run, "---- Transmitting in progress... ----\nTransmitting file \"firmware.hex\"\n"
+                      "In progress...\n");
+    EXPECT_SHOWN(run, "100%");
+    EXPECT_SHOWN(run,
+                 Box("information",
+                     "Upgrading has been successfully done for the files:\n . \"firmware.hex\"",
+                     okOnly));
+    sim.Stop();
+    EXPECT_EQ(sim.Image(), fw.data);
+}
+
+TEST(Upgrade, RefusedLineIsSentAgainInUpperCase) {
+    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "3"});
+    Firmware fw(monitorA, true);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::string upper = fw.records[2];
+    for (auto& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string wire = sim.Received();
+    EXPECT_NE(wire.find(fw.records[2] + "\n" + upper + "\n" + fw.records[3] + "\n"),
+              std::string::npos)
+        << wire;
+    sim.Stop();
+    EXPECT_EQ(sim.Image(), fw.data);
+}
+
+TEST(Upgrade, ThreeRefusalsAskAndOkStartsTheRunAgain) {
+    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "3,4,5"});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\no\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_SHOWN(run, Box("exclamation",
+                          "Unable to transmit line:\n  \"" + fw.records[2] + "\"\n" +
+                              "The line has not be accepted by the instrument" +
+                              linkEnding.substr(0, linkEnding.size() - 1),
+                          okCancel));
+    const std::string firstPass = identification + "MODEQEL0\nQEL?\n" + fw.records[0] + "\n" +
+                                  fw.records[1] + "\n" + fw.records[2] + "\n" + fw.records[2] +
+                                  "\n" + fw.records[2] + "\n";
+    EXPECT_EQ(sim.Received(),
+              firstPass + identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+}
+
+TEST(Upgrade, ThreeRefusalsThenCancelFails) {
+    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "2,3,4"});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\nc\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(sim.Received().find("EXITQEL"), std::string::npos);
+}
+
+TEST(Upgrade, SilenceIsNoAnswer) {
+    SimulatorProcess sim({"--monitor", monitorA, "--silent-lines", "2,3,4"});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\nc\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_SHOWN(run, "Unable to transmit line:\n  \"" + fw.records[1] +
+                          "\"\nNo answer from the instrument.\n\n");
+}
+
+TEST(Upgrade, AnswersWithoutLineFeedEndBySilence) {
+    SimulatorProcess sim({"--monitor", monitorA, "--line-end", "none"});
+    // Every answer waits out its time limit: a file of few lines.
+    Firmware fw(monitorA, false, 64, 0);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+}
+
+TEST(Upgrade, EndRecordRefusedOrUnansweredGoesStraightToExit) {
+    Firmware fw(monitorA);
+    const std::string last = std::to_string(fw.records.size());
+    for (const char* fault : {"--nack-lines", "--silent-lines"}) {
+        SimulatorProcess sim({"--monitor", monitorA, fault, last});
+        TempFile file(fw.File(), "firmware.hex");
+        const auto run = Upgrade(file, "o\no\n");
+        EXPECT_EQ(run.status, 0) << fault << "\n" << run.output;
+        EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n")
+            << fault;
+        EXPECT_EQ(run.output.find("Unable to transmit"), std::string::npos) << fault;
+    }
+}
+
+TEST(Upgrade, FileWithoutEndRecordNeverReachesTheInstrument) {
+    SimulatorProcess sim({"--monitor", monitorA});
+    Firmware fw(monitorA);
+    fw.records.pop_back();
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_SHOWN(run, "File \"firmware.hex\" is wrong.\n\n");
+    EXPECT_EQ(sim.Received(), "");
+}
+
+TEST(Upgrade, CancelAndNoChangesNothing) {
+    SimulatorProcess sim({"--monitor", monitorA});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\nesc\nn\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_SHOWN(run, Box("question",
+                          "When you stop now the upgrading process, the instrument will not be "
+                          "operational.\n\nDo you want to abort upgrading process ?",
+                          "Buttons: (y) Yes, (n) No; Enter: Yes\n"));
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+}
+
+TEST(Upgrade, CancelAndYesStopsWithoutExit) {
+    SimulatorProcess sim({"--monitor", monitorA});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\nesc\ny\n");
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_EQ(sim.Received().find("EXITQEL"), std::string::npos) << sim.Received();
+    EXPECT_EQ(run.output.find("successfully"), std::string::npos);
+}
+
+TEST(Upgrade, OneFileForTwoMonitorsIsSentTwice) {
+    SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorA});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_SHOWN(run, "following files:\n . \"firmware.hex\"\n . \"firmware.hex\"\n");
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n" +
+                                  "MODEQEL1\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+}
+
+TEST(Upgrade, NoFileFits) {
+    SimulatorProcess sim({"--monitor", monitorB});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_SHOWN(run, Box("exclamation",
+                          "The instrument cant be upgraded without intervention in the factory",
+                          okOnly));
+    EXPECT_EQ(sim.Received(), identification);
+}
+
+TEST(Upgrade, ForceByPositionTakesTheFileForTheFirstMonitor) {
+    SimulatorProcess sim({"--monitor", monitorB, "--monitor", "99999999Z99"});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\n", {"-f"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+}
+
+TEST(Upgrade, RepeatUpgradesOneInstrumentAfterAnother) {
+    SimulatorProcess sim({"--monitor", monitorA, "--identities", "12345678B02;12345678A01"});
+    Firmware fw(monitorA + "|" + monitorB);
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\nc\n", {"-r"});
+    EXPECT_EQ(run.status, 2) << run.output;
+    const std::string pass = identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    EXPECT_EQ(sim.Received(), pass + pass + identification);
+    EXPECT_EQ(run.output.find("successfully"), std::string::npos) << "no report with -r";
+}
+
+TEST(Upgrade, TraceBoxCancelEndsAtOnce) {
+    SimulatorProcess sim({"--monitor", monitorA});
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    // The list's box (analysis), the first query and its answer, then Cancel on the second
+    // query: it has been written, nothing follows it.
+    const auto run = Upgrade(file, "o\no\no\nc\n", {"-d"});
+    EXPECT_EQ(run.status, 3) << run.output;
+    EXPECT_SHOWN(run, Box("stop", "Compatibility List:\n" + monitorA, okCancel));
+    EXPECT_SHOWN(run, Box("stop", "Following line has just been sent:\nQEL?", okCancel));
+    EXPECT_SHOWN(run, Box("stop", "Following answer has just been received:\n0," + monitorA + "\\n",
+                          okCancel));
+    EXPECT_EQ(sim.Received(), "QEL?\nQEL?\n");
+}
+
+} // namespace
