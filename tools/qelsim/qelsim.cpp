@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -59,6 +60,8 @@ Faults:
   --turnaround MS        pause between a line's last byte and the answer
   --hangup-after N       close the line for good after N received lines
   --exit-after-exits N   end after the N-th "EXITQEL" (default: run until killed)
+  --stats FILE           at the end: bytes received and sent, lines, answers, and the seconds
+                         from the first byte received to the last byte sent
   --help                 this text
 )";
 
@@ -121,7 +124,7 @@ int HexValue(char c) {
 }
 
 struct Options {
-    std::string portsDir, dosDir, logPath, imagePath, fixedAnswer;
+    std::string portsDir, dosDir, logPath, imagePath, fixedAnswer, statsPath;
     int port = 1;
     std::vector<std::string> monitors;
     std::vector<int> stateCodes;
@@ -144,13 +147,29 @@ class Instrument {
         WriteImage();
         if (log_ != nullptr)
             std::fclose(log_);
+        if (!o_.statsPath.empty()) {
+            if (std::FILE* f = std::fopen(o_.statsPath.c_str(), "w")) {
+                const double seconds =
+                    bytesIn_ == 0 ? 0.0
+                                  : std::chrono::duration<double>(lastOut_ - firstIn_).count();
+                std::fprintf(f, "received %ld\nsent %ld\nlines %ld\nanswers %ld\nseconds %.6f\n",
+                             bytesIn_, bytesOut_, linesReceived_, answers_, seconds);
+                std::fclose(f);
+            }
+        }
     }
 
     // Handles bytes as they arrive; false once the line is hung up.
     bool Receive(const char* data, size_t n) {
+        const auto now = Clock::now();
+        if (bytesIn_ == 0)
+            firstIn_ = now;
+        bytesIn_ += static_cast<long>(n);
+        if (o_.baud > 0 && wire_ < now)
+            wire_ = now;  // the line was idle: these bytes start crossing now
         for (size_t i = 0; i < n; ++i) {
             if (o_.baud > 0)
-                WaitWireTime();
+                wire_ += ByteTime();  // when this byte has crossed the wire
             if (log_ != nullptr) {
                 std::fputc(data[i], log_);
                 std::fflush(log_);
@@ -159,6 +178,8 @@ class Instrument {
                 line_ += data[i];
                 continue;
             }
+            if (o_.baud > 0)
+                WaitUntil(wire_);
             ++linesReceived_;
             HandleLine(line_);
             line_.clear();
@@ -173,37 +194,59 @@ class Instrument {
   private:
     using Clock = std::chrono::steady_clock;
 
-    std::chrono::microseconds ByteTime() const {
-        return std::chrono::microseconds(10'000'000 / o_.baud);
+    // Sleeping alone overshoots by a fraction of a millisecond, as much as a byte's wire time
+    // at high rates: sleep most of the way, then spin to the exact moment.
+    static void WaitUntil(Clock::time_point t) {
+        constexpr auto spin = std::chrono::microseconds(600);
+        if (t - Clock::now() > spin)
+            std::this_thread::sleep_until(t - spin);
+        while (Clock::now() < t) {
+        }
     }
 
-    // A byte cannot arrive before the one ahead of it has crossed the wire.
-    void WaitWireTime() {
-        const auto now = Clock::now();
-        wire_ = std::max(now, wire_ + ByteTime());
-        std::this_thread::sleep_until(wire_);
+    // 10 bits a byte: start, 8 data, stop.
+    std::chrono::nanoseconds ByteTime() const {
+        return std::chrono::nanoseconds(10'000'000'000LL / o_.baud);
     }
 
+    // The answer is written once its last byte would have crossed the wire.
     void Send(const std::string& bytes) {
+        if (o_.baud > 0 && o_.byteDelayMs == 0) {
+            wire_ = std::max(Clock::now(), wire_) + ByteTime() * static_cast<long>(bytes.size());
+            WaitUntil(wire_);
+            Write(bytes);
+            return;
+        }
         for (char c : bytes) {
-            if (o_.baud > 0) {
-                wire_ = std::max(Clock::now(), wire_ + ByteTime());
-                std::this_thread::sleep_until(wire_);
-            }
-            ssize_t w;
-            do {
-                w = ::write(master_, &c, 1);
-            } while (w < 0 && errno == EINTR);
+            Write(std::string(1, c));
             if (o_.byteDelayMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(o_.byteDelayMs));
         }
     }
 
+    void Write(const std::string& bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t w = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return;
+            done += static_cast<size_t>(w);
+        }
+        bytesOut_ += static_cast<long>(bytes.size());
+        lastOut_ = Clock::now();
+    }
+
     void Answer(const std::string& text) {
         if (o_.silent)
             return;
-        if (o_.turnaroundMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(o_.turnaroundMs));
+        ++answers_;
+        if (o_.turnaroundMs > 0) {
+            // The instrument's own time to think, counted on the wire's clock.
+            wire_ = std::max(Clock::now(), wire_) + std::chrono::milliseconds(o_.turnaroundMs);
+            WaitUntil(wire_);
+        }
         Send(o_.garbage ? std::string("?#~") + o_.lineEnd : text + o_.lineEnd);
     }
 
@@ -305,6 +348,8 @@ class Instrument {
     std::FILE* log_ = nullptr;
     std::string line_;
     long mode_ = -1, queries_ = 0, records_ = 0, linesReceived_ = 0, exits_ = 0, identity_ = 0;
+    long bytesIn_ = 0, bytesOut_ = 0, answers_ = 0;
+    Clock::time_point firstIn_{}, lastOut_{};
     unsigned long base_ = 0;
     std::map<unsigned long, unsigned char> image_;
     Clock::time_point wire_{};
@@ -373,6 +418,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.hangupAfter = std::atol(value().c_str());
         else if (a == "--exit-after-exits")
             o.exitAfterExits = std::atol(value().c_str());
+        else if (a == "--stats")
+            o.statsPath = value();
         else {
             std::fprintf(stderr, "qelsim: unknown option %s\n%s", a.c_str(), usage);
             return false;
@@ -423,6 +470,8 @@ int main(int argc, char** argv) {
     sa.sa_handler = OnSignal;
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
+    // Sleeps end when they should: the wire-time model is only as good as they are.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
     std::printf("ready COM%d %s\n", options.port, name);
     std::fflush(stdout);
 
@@ -430,8 +479,10 @@ int main(int argc, char** argv) {
         Instrument instrument(options, master);
         char buffer[4096];
         while (!stopRequested) {
+            // With wire timing the simulator watches the line without pause, as a UART does:
+            // a sleeping process wakes a fraction of a millisecond late.
             pollfd pfd{master, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, 200);
+            const int ready = ::poll(&pfd, 1, options.baud > 0 ? 0 : 200);
             if (ready <= 0)
                 continue;
             const ssize_t n = ::read(master, buffer, sizeof buffer);
