@@ -10,6 +10,9 @@ jobs=$(nproc)
 echo "== fuzzing (libFuzzer, ASan + UBSan), 20 s a target"
 bash tests/fuzz/run.sh 20
 
+echo "== the README's demo, without a terminal"
+bash scripts/demo.sh </dev/null | tail -2
+
 echo "== native build (ASan + UBSan)"
 cmake -S . -B build/native-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL32_SANITIZE=ON >/dev/null
 cmake --build build/native-asan -j "$jobs"

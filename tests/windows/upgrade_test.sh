@@ -1,0 +1,86 @@
+#!/bin/sh
+# Qel32.exe under Wine upgrades the simulated instrument (mapped as COM5): the boxes answered
+# through window automation, screenshots of the confirmation, of the transmission part-way and
+# of the success report, and the image the instrument rebuilt compared with the file's data.
+# usage: upgrade_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
+set -u
+exe=$1
+probe_exe=$2
+simulator=$3
+shots=$4
+work=$5
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/wine-run"
+: "${QEL32_WINEPREFIX:=$HOME/.wine-qel32}"
+mkdir -p "$shots" "$work" "$QEL32_WINEPREFIX/dosdevices"
+failures=0
+probe() { "$wine_run" "$probe_exe" "$@"; }
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+expect_line() {
+    printf '%s\n' "$1" | grep -q -F -- "$2" || fail "$3: no '$2' in:
+$1"
+}
+shot() { command -v import >/dev/null 2>&1 && import -window root "$shots/$1.png" 2>/dev/null; }
+
+# 6 KiB of firmware with its list, as 32-byte records at 0x1000.
+cd "$work"
+head -c 6144 /dev/urandom >image.bin
+printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
+srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_Size 32 || exit 1
+
+"$simulator" --ports "$work" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
+    --monitor 12345678A01 --baud 9600 --image "$work/received.bin" >"$work/ready" &
+sim=$!
+for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
+
+"$wine_run" "$exe" -le -c5,9600,8,1,n,n -hfirmware.hex &
+pid=$!
+
+if probe wait Qel32 90; then
+    box=$(probe dump Qel32)
+    expect_line "$box" 'text="The instrument upgrading will be done by transmitting following files:' "confirmation"
+    expect_line "$box" ' . "firmware.hex""' "confirmation"
+    expect_line "$box" 'control id=1 class=Button' "confirmation OK"
+    expect_line "$box" 'control id=2 class=Button' "confirmation Cancel"
+    shot upgrade-confirmation
+    probe click Qel32 1
+else
+    fail "no confirmation"
+fi
+
+if probe wait "Transmitting in progress..." 60; then
+    sleep 2
+    dialog=$(probe dump "Transmitting in progress...")
+    expect_line "$dialog" 'text="Transmitting file "firmware.hex""' "transmission"
+    expect_line "$dialog" 'text="In progress..."' "transmission"
+    bar=$(probe gauge "Transmitting in progress..." 1000)
+    echo "gauge part-way: $bar"
+    shot upgrade-transmission
+else
+    fail "no transmission dialog"
+fi
+
+if probe wait Qel32 90; then
+    box=$(probe dump Qel32)
+    expect_line "$box" 'text="Upgrading has been successfully done for the files:' "success report"
+    shot upgrade-success
+    expect_line "$box" 'control id=2 class=Button' "success OK"  # Windows numbers a lone OK 2
+    probe click Qel32 2
+else
+    fail "no success report"
+fi
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "Qel32.exe ended with $status, expected 0"
+kill "$sim"
+wait "$sim"
+cmp -s image.bin received.bin || fail "the instrument's image differs from the file's data"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "upgrade under Wine: all checks passed"
