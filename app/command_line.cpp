@@ -2,26 +2,9 @@
 
 #include "sys/text.h"
 
-#include <cctype>
-
 namespace {
 
-// As atoi: leading blanks skipped, an optional sign, then the digits; 0 without digits; a
-// value out of range saturates as the run-time's conversion does.
-long ReadDecimal(const std::string& text) {
-    constexpr long maxValue = 2147483647L;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value > (maxValue - (text[i] - '0')) / 10 ? maxValue : value * 10 + (text[i] - '0');
-    }
-    return negative ? -value : value;
-}
+using sys::ReadDecimal;
 
 std::int32_t BaudIndexOf(long rate) {
     switch (rate) {

@@ -16,7 +16,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL32_TESTS=OF
 cmake --build build/release >/dev/null
 cmake --build build/release --target ideal_client >/dev/null
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 turnaround_ms=2
 records=${RECORDS:-1200}
 

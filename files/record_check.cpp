@@ -34,16 +34,7 @@ bool IsDigit(char c) {
 
 // As atoi, kept to its low 8 bits.
 std::uint8_t StateCode(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    unsigned value = 0;
-    for (; i < text.size() && IsDigit(text[i]); ++i)
-        value = value * 10u + static_cast<unsigned>(text[i] - '0'); // wraps: only 8 bits count
-    return static_cast<std::uint8_t>(negative ? 0u - value : value);
+    return static_cast<std::uint8_t>(static_cast<unsigned long>(sys::ReadDecimal(text)) & 0xFF);
 }
 
 } // namespace

@@ -11,7 +11,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL32_TESTS=OF
 cmake --build build/release -j "$(nproc)" >/dev/null
 
 ports=$(mktemp -d)
-trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -rf "$ports"' EXIT
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -rf "$ports"' EXIT
 build/release/qelsim --ports "$ports" --port 1 --monitor 20231107A01 --baud 9600 \
     --turnaround 2 --image "$ports/image.bin" >"$ports/ready" &
 sim=$!

@@ -25,6 +25,22 @@ std::string MapCase(std::string text, bool toUpper) {
 
 } // namespace
 
+long ReadDecimal(const std::string& text) {
+    constexpr long maxValue = 2147483647L;
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const int digit = text[i] - '0';
+        value = value > (maxValue - digit) / 10 ? maxValue : value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
 std::string LowerCase(std::string text) {
     return MapCase(std::move(text), false);
 }

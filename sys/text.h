@@ -9,4 +9,8 @@ namespace sys {
 std::string LowerCase(std::string text);
 std::string UpperCase(std::string text);
 
+// A number as the run-time's atoi reads it: leading blanks skipped, an optional sign, then the
+// digits; 0 without digits; a value out of range saturates.
+long ReadDecimal(const std::string& text);
+
 } // namespace sys

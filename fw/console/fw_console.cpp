@@ -482,22 +482,23 @@ Canvas* CanvasOf(WPARAM hdc) {
 
 void CDC::FillSysColor(const Rect&, int) {}
 
-COLORREF CDC::SetTextColor(COLORREF colour) {
-    Canvas* canvas = CanvasOf(hdc_);
+namespace {
+COLORREF ExchangeColour(WPARAM hdc, COLORREF Canvas::*which, COLORREF colour) {
+    Canvas* canvas = CanvasOf(hdc);
     if (canvas == nullptr)
         return 0;
-    const COLORREF previous = canvas->textColour;
-    canvas->textColour = colour;
+    const COLORREF previous = canvas->*which;
+    canvas->*which = colour;
     return previous;
+}
+} // namespace
+
+COLORREF CDC::SetTextColor(COLORREF colour) {
+    return ExchangeColour(hdc_, &Canvas::textColour, colour);
 }
 
 COLORREF CDC::SetBkColor(COLORREF colour) {
-    Canvas* canvas = CanvasOf(hdc_);
-    if (canvas == nullptr)
-        return 0;
-    const COLORREF previous = canvas->backgroundColour;
-    canvas->backgroundColour = colour;
-    return previous;
+    return ExchangeColour(hdc_, &Canvas::backgroundColour, colour);
 }
 
 void CDC::FrameRectBlack(const Rect&) {} // the brackets of the line are the frame

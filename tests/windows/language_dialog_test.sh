@@ -6,20 +6,7 @@ set -u
 exe=$1
 probe_exe=$2
 shots=$3
-here=$(dirname "$0")
-wine_run="$here/wine-run"
-mkdir -p "$shots"
-failures=0
-
-probe() { "$wine_run" "$probe_exe" "$@"; }
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-expect_line() {  # text pattern description
-    printf '%s\n' "$1" | grep -q -F -- "$2" || fail "$3: no '$2' in:
-$1"
-}
+. "$(dirname "$0")/common.sh"
 
 # profile: the user's "intl" language value; action: how the dialog is answered.
 run_case() {
@@ -46,10 +33,7 @@ run_case() {
     expect_line "$dialog" 'text="English"' "$profile English button"
     frame=$(probe dump Qel32)
     expect_line "$frame" 'class=Qel32Window zoomed=1' "$profile backdrop"
-    if command -v import >/dev/null 2>&1; then
-        import -window root "$shots/language-dialog-$profile.png" 2>/dev/null ||
-            echo "note: no screenshot"
-    fi
+    shot "language-dialog-$profile"
     probe $action
     wait "$pid"
     status=$?
@@ -66,8 +50,4 @@ run_case FRB 1027 "close QEL" 2          # other French regions propose English
 status=$?
 [ "$status" = 0 ] || fail "-le ended with $status"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "language dialog under Wine: all cases passed"
+finish "language dialog under Wine"

@@ -9,21 +9,8 @@ probe_exe=$2
 simulator=$3
 shots=$4
 work=$5
-here=$(cd "$(dirname "$0")" && pwd)
-wine_run="$here/wine-run"
-: "${QEL32_WINEPREFIX:=$HOME/.wine-qel32}"
-mkdir -p "$shots" "$work" "$QEL32_WINEPREFIX/dosdevices"
-failures=0
-probe() { "$wine_run" "$probe_exe" "$@"; }
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-expect_line() {
-    printf '%s\n' "$1" | grep -q -F -- "$2" || fail "$3: no '$2' in:
-$1"
-}
-shot() { command -v import >/dev/null 2>&1 && import -window root "$shots/$1.png" 2>/dev/null; }
+. "$(dirname "$0")/common.sh"
+mkdir -p "$work" "$QEL32_WINEPREFIX/dosdevices"
 
 # 6 KiB of firmware with its list, as 32-byte records at 0x1000.
 cd "$work"
@@ -80,8 +67,4 @@ kill "$sim"
 wait "$sim"
 cmp -s image.bin received.bin || fail "the instrument's image differs from the file's data"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures failure(s)"
-    exit 1
-fi
-echo "upgrade under Wine: all checks passed"
+finish "upgrade under Wine"

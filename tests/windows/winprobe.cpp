@@ -154,10 +154,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "click" && argc > 3) {
-        HWND button = GetDlgItem(hwnd, std::atoi(argv[3]));
+        const int id = std::atoi(argv[3]);
+        HWND button = GetDlgItem(hwnd, id);
         if (button == nullptr)
             return 1;
-        PostMessageW(button, BM_CLICK, 0, 0);
+        // What a click makes the button send; unlike a simulated mouse click it does not
+        // depend on which window is in front.
+        PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
         return 0;
     }
     if (command == "key" && argc > 3) {
