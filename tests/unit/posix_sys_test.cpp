@@ -79,3 +79,83 @@ TEST_F(WindowsNames, NoMatchLeavesTheNameToFail) {
 }
 
 } // namespace
+
+#include "link/port_list.h"
+
+namespace {
+
+// A machine with a built-in UART (ttyS0), an absent one (ttyS1), a CP2102 adapter (ttyUSB0,
+// serial with a blank) and a CDC-ACM adapter (ttyACM0).
+class FakeSysfs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("qel32-sysfs-" + std::to_string(::getpid()));
+        const fs::path tty = root / "class" / "tty";
+        const fs::path usb = root / "devices" / "pci0" / "usb1";
+        Write(tty / "ttyS0" / "type", "4");
+        fs::create_directories(root / "devices" / "platform" / "serial8250" / "tty" / "ttyS0");
+        fs::create_directory_symlink(root / "devices" / "platform" / "serial8250",
+                                     tty / "ttyS0" / "device");
+        Write(tty / "ttyS1" / "type", "0");
+        fs::create_directory_symlink(root / "devices" / "platform" / "serial8250",
+                                     tty / "ttyS1" / "device");
+        Adapter(usb / "1-1", "10c4", "ea60", "0001 A", "CP2102 USB to UART Bridge Controller");
+        fs::create_directories(usb / "1-1" / "1-1:1.0" / "ttyUSB0");
+        fs::create_directories(tty / "ttyUSB0");
+        fs::create_directory_symlink(usb / "1-1" / "1-1:1.0" / "ttyUSB0",
+                                     tty / "ttyUSB0" / "device");
+        Adapter(usb / "1-2", "2341", "0043", "85736323", "Arduino Uno");
+        fs::create_directories(usb / "1-2" / "1-2:1.0");
+        fs::create_directories(tty / "ttyACM0");
+        fs::create_directory_symlink(usb / "1-2" / "1-2:1.0", tty / "ttyACM0" / "device");
+        ::setenv("QEL32_SYSFS", root.c_str(), 1);
+        ::unsetenv("QEL32_PORTS");
+    }
+    void TearDown() override {
+        ::unsetenv("QEL32_SYSFS");
+        ::unsetenv("QEL32_PORTS");
+        fs::remove_all(root);
+    }
+    static void Write(const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text << "\n";
+    }
+    static void Adapter(const fs::path& dir, const char* vid, const char* pid, const char* serial,
+                        const char* product) {
+        Write(dir / "idVendor", vid);
+        Write(dir / "idProduct", pid);
+        Write(dir / "serial", serial);
+        Write(dir / "product", product);
+    }
+    static std::vector<std::string> Labels() {
+        std::vector<std::string> labels;
+        for (const auto& e : BuildPortList())
+            labels.push_back(e.label + "=" + std::to_string(e.portNumber));
+        return labels;
+    }
+    fs::path root;
+};
+
+TEST_F(FakeSysfs, DefaultNumberingMarksTheUsbAdapters) {
+    EXPECT_EQ(Labels(), (std::vector<std::string>{"COM1=1", "COM17 (USB)=17", "COM33 (USB)=33"}));
+}
+
+TEST_F(FakeSysfs, PortMapNumbersTheDevices) {
+    const fs::path ports = root / "ports";
+    fs::create_directories(ports);
+    fs::create_symlink("/dev/ttyS0", ports / "COM1");
+    fs::create_symlink("/dev/ttyUSB0", ports / "COM3");
+    fs::create_symlink("/dev/ttyACM0", ports / "COM4");
+    ::setenv("QEL32_PORTS", ports.c_str(), 1);
+    EXPECT_EQ(Labels(), (std::vector<std::string>{"COM1=1", "COM3 (USB)=3", "COM4 (USB)=4"}));
+    auto library = sys::LoadBridgeLibrary();
+    auto registry = sys::OpenSystemRegistry();
+    const auto bridges = EnumerateBridges(*registry, *library, sys::GetVersion());
+    ASSERT_EQ(bridges.size(), 2u);
+    EXPECT_EQ(bridges[0].vendorId, 0x10C4);
+    EXPECT_EQ(bridges[0].productId, 0xEA60);
+    EXPECT_EQ(bridges[0].serialText, "0001 A");
+    EXPECT_EQ(bridges[0].extraText, "CP2102 USB to UART Bridge Controller");
+}
+
+} // namespace
