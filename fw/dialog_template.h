@@ -27,6 +27,8 @@ struct ControlTemplate {
     bool startsGroup = false;
     bool hidden = false;
     bool noPrefix = false; // '&' shown as is
+    bool disabled = false;
+    bool sorted = false; // list box: items kept in order, without regard to case
 };
 
 struct DialogTemplate {

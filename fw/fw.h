@@ -60,6 +60,23 @@ class CWnd {
     std::string GetDlgItemText(int id) const;
     void ShowDlgItem(int id, bool show);
     bool IsDlgItemVisible(int id) const;
+    void EnableDlgItem(int id, bool enable);
+    bool IsDlgItemEnabled(int id) const;
+    void CheckDlgButton(int id, bool checked);
+    bool IsDlgButtonChecked(int id) const;
+
+    // List boxes (the LB_ messages). Indexes from 0; -1 (LB_ERR) for none.
+    int ListAddString(int id, const std::string& text);
+    void ListSetItemData(int id, int index, LPARAM data);
+    LPARAM ListGetItemData(int id, int index) const;
+    int ListGetCount(int id) const;
+    std::string ListGetText(int id, int index) const;
+    void ListSetCurSel(int id, int index);
+    int ListGetCurSel(int id) const;
+    void ListResetContent(int id);
+    // LB_DIR with attribute 0: the plain read-write files of the current directory that match
+    // pattern ("*.HEX"), names only.
+    void ListDir(int id, const std::string& pattern);
 
     // The message map: one switch over the messages a class handles; anything else goes to
     // DefWindowProc.

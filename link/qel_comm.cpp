@@ -1,6 +1,7 @@
 #include "link/qel_comm.h"
 
 #include "app/upgrade_app.h"
+#include "ui/comm_settings_dlg.h"
 
 #include <algorithm>
 #include <chrono>
@@ -246,9 +247,12 @@ bool CQelComm::ChooseSettings() {
         settings = given;
         return true;
     }
-    // The settings dialog is not part of this program yet: without "-c" there is nothing to
-    // open.
-    return false;
+    CCommSettingsDlg dialog(this);
+    dialog.SetFrom(settings);
+    if (dialog.DoModal() != IDOK)
+        return false; // the settings stay as they were
+    settings = dialog.Settings();
+    return true;
 }
 
 int CQelComm::OpenAndIdentify(std::string& answer) {

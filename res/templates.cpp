@@ -28,7 +28,87 @@ DialogTemplate ProgressTemplate(int id, const char* caption, const char* cancelT
             }};
 }
 
+// The communication settings, both languages; the English template lists the baud rates and
+// the ports after the help text (another tab order, the same groups and positions).
+DialogTemplate SettingsTemplate(bool english) {
+    const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
+    ControlTemplate baudBox{K::GroupBox, -1, t("&Vitesse", "&Baudrate"), 5, 4, 46, 140, true};
+    std::vector<ControlTemplate> baud = {
+        {K::RadioButton, 1003, "600", 11, 18, 28, 10, true},
+        {K::RadioButton, 1004, "1200", 11, 32, 32, 10},
+        {K::RadioButton, 1005, "2400", 11, 46, 32, 10},
+        {K::RadioButton, 1006, "4800", 11, 60, 32, 10},
+        {K::RadioButton, 1007, "9600", 11, 74, 32, 10},
+        {K::RadioButton, 1008, "19200", 11, 88, 36, 10},
+        {K::RadioButton, 1009, "38400", 11, 102, 36, 10},
+        {K::RadioButton, 1022, "57600", 11, 116, 36, 10},
+        {K::RadioButton, 1023, "115200", 11, 130, 36, 10},
+    };
+    ControlTemplate portsLabel{K::Static, -1, "&Ports", 55, 4, 18, 8, true};
+    ControlTemplate ports{K::ListBox, 1010, "", 55, 15, 70, 35, true};
+    std::vector<ControlTemplate> rest = {
+        {K::GroupBox, -1, t("&Bits de données", "&Data Bits"), 55, 53, 60, 26, true},
+        {K::RadioButton, 1011, "7", 61, 65, 20, 10, true},
+        {K::RadioButton, 1012, "8", 84, 65, 20, 10},
+        {K::GroupBox, -1, t("Bits d'&arrêt", "&Stop Bits"), 119, 53, 60, 26, true},
+        {K::RadioButton, 1013, "1", 125, 65, 20, 10, true},
+        {K::RadioButton, 1014, "2", 148, 65, 20, 10},
+        {K::GroupBox, -1, t("Pa&rité", "Pa&rity"), 55, 80, 60, 64, true},
+        {K::RadioButton, 1015, t("Paire", "Even"), 61, 92, 32, 10, true},
+        {K::RadioButton, 1016, t("Impaire", "Odd"), 61, 104, english ? 28 : 39, 10},
+        {K::RadioButton, 1017, t("Aucune", "None"), 61, 116, english ? 33 : 41, 10},
+        {K::RadioButton, 1018, t("Ignorée", "Ignored"), 61, 128, 40, 10},
+        {K::GroupBox, -1, t("&Contrôle de flux", "&Handshake"), 119, 80, 60, 64, true},
+        {K::RadioButton, 1019, "Xon/Xoff", 125, 92, 45, 10, true},
+        {K::RadioButton, 1020, t("Matériel", "Hardware"), 125, 104, english ? 45 : 41, 10},
+        {K::RadioButton, 1021, t("Aucun", "None"), 125, 116, english ? 33 : 37, 10},
+        {K::DefPushButton, 1, "OK", 133, 4, 45, 14, true},
+        {K::PushButton, 2, t("Annuler", "Cancel"), 133, 20, 45, 14, true},
+    };
+    ControlTemplate help{K::Static,
+                         -1,
+                         t(". Définissez le port de communication sur lequel est\n  raccordé "
+                           "l'appareil.\n\n. En conformité avec le paramétrage de l'appareil,\n "
+                           " configurez les paramètres de communication ci-\n  dessus.",
+                           ". Define the communication port to which the\n  instrument is "
+                           "connected.\n\n. According to the instrument parameters, configure\n "
+                           " the communication parameters above."),
+                         5,
+                         149,
+                         173,
+                         50,
+                         true};
+    std::vector<ControlTemplate> controls;
+    if (english) {
+        controls.push_back(portsLabel);
+        controls.insert(controls.end(), rest.begin(), rest.end());
+        controls.push_back(help);
+        controls.push_back(baudBox);
+        controls.insert(controls.end(), baud.begin(), baud.end());
+        controls.push_back(ports);
+    } else {
+        controls.push_back(baudBox);
+        controls.insert(controls.end(), baud.begin(), baud.end());
+        controls.push_back(portsLabel);
+        controls.push_back(ports);
+        controls.insert(controls.end(), rest.begin(), rest.end());
+        controls.push_back(help);
+    }
+    return {
+        english ? 120 : 112,
+        t("Ouverture de la liaison avec l'appareil", "Opening communication with the instrument"),
+        26,
+        21,
+        183,
+        202,
+        "Helv",
+        8,
+        controls};
+}
+
 const DialogTemplate templates[] = {
+    SettingsTemplate(false),
+    SettingsTemplate(true),
     ProgressTemplate(114, "Analyse en cours...", "Annuler"),
     ProgressTemplate(119, "Analysing in progress...", "Cancel"),
     ProgressTemplate(113, "Transmission en cours...", "Annuler"),

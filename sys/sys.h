@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace sys {
 
@@ -22,5 +23,14 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 // components without regard to case, trailing blanks and dots of a name ignored. Returns the
 // name unchanged when nothing matches, so that the open fails with the usual error.
 std::string ResolveUserFileName(const std::string& name);
+
+// The plain read-write files of the current directory whose names match pattern ('*' and '?',
+// without regard to case), as the list box directory listing with attribute 0 gives them:
+// no directories, no hidden files, no read-only files.
+std::vector<std::string> ListPlainFiles(const std::string& pattern);
+// Makes the program's own folder the current directory; false when it cannot.
+bool EnterExecutableFolder();
+// True when name exists (a file-status query), relative to the current directory.
+bool FileExists(const std::string& name);
 
 } // namespace sys

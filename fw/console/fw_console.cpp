@@ -3,6 +3,7 @@
 #include "fw/backend.h"
 #include "fw/console/console_io.h"
 #include "fw/dialog_template.h"
+#include "sys/sys.h"
 #include "sys/text.h"
 
 #include <algorithm>
@@ -36,6 +37,10 @@ struct Control {
     std::string text;
     bool visible;
     Window* subclass = nullptr; // the window record of a subclassed control
+    bool enabled = true;
+    bool checked = false;
+    std::vector<std::pair<std::string, LPARAM>> items; // a list box's
+    int selection = -1;
 };
 
 struct Window {
@@ -215,20 +220,95 @@ void PresentCanvas(Canvas& canvas) {
     }
 }
 
+bool Inside(const ControlTemplate& inner, const ControlTemplate& box) {
+    return inner.x >= box.x && inner.y >= box.y && inner.x < box.x + box.cx &&
+           inner.y < box.y + box.cy;
+}
+
+// The letter that addresses a group or a list: its label's accelerator, else its first letter.
+char LabelLetter(const std::string& label) {
+    const char a = AcceleratorOf(label);
+    return LowerLetter(a != 0 ? a : (label.empty() ? 0 : label[0]));
+}
+
+// The group box a radio button stands in, or the label right above a list box.
+const Control* OwnerLabel(const Window& w, const Control& c) {
+    const Control* best = nullptr;
+    for (const auto& o : w.controls) {
+        if (c.spec.kind == ControlKind::RadioButton) {
+            if (o.spec.kind == ControlKind::GroupBox && Inside(c.spec, o.spec))
+                return &o;
+        } else if (o.spec.kind == ControlKind::Static && o.spec.x == c.spec.x &&
+                   o.spec.y < c.spec.y && (best == nullptr || o.spec.y > best->spec.y)) {
+            best = &o;
+        }
+    }
+    return best;
+}
+
+std::string DrawControls(const Window& w, const Control* owner) {
+    std::string out;
+    for (const auto& c : w.controls) {
+        if (!c.visible || OwnerLabel(w, c) != owner)
+            continue;
+        if (c.spec.kind == ControlKind::RadioButton) {
+            out += std::string("  (") + (c.checked ? "*" : " ") + ") " + StripAccelerator(c.text) +
+                   "\n";
+        } else if (c.spec.kind == ControlKind::ListBox) {
+            for (size_t i = 0; i < c.items.size(); ++i)
+                out += std::string(static_cast<int>(i) == c.selection ? "  > " : "    ") +
+                       c.items[i].first + "\n";
+            if (c.items.empty())
+                out += "    (empty)\n";
+        }
+    }
+    return out;
+}
+
 void DrawDialog(Window& w) {
     std::string out = "\n---- " + w.text + " ----\n";
     for (const auto& c : w.controls) {
-        if (!c.visible || c.text.empty())
+        if (!c.visible)
             continue;
+        const bool grouped =
+            c.spec.kind == ControlKind::RadioButton || c.spec.kind == ControlKind::ListBox;
+        if (grouped && OwnerLabel(w, c) != nullptr)
+            continue; // drawn under its group box or label
         switch (c.spec.kind) {
         case ControlKind::Static:
         case ControlKind::CenteredStatic:
         case ControlKind::Edit:
-            out += WithLineEnd(c.spec.noPrefix ? c.text : StripAccelerator(c.text));
+            if (!c.text.empty())
+                out += WithLineEnd(c.spec.noPrefix ? c.text : StripAccelerator(c.text));
+            out += DrawControls(w, &c);
             break;
-        case ControlKind::GroupBox: out += "[" + StripAccelerator(c.text) + "]\n"; break;
+        case ControlKind::GroupBox:
+            out += "[" + StripAccelerator(c.text) + "]\n" + DrawControls(w, &c);
+            break;
+        case ControlKind::RadioButton:
+        case ControlKind::ListBox: {
+            out += DrawControls(w, nullptr);
+            break;
+        }
         default: break;
         }
+    }
+    // Groups and lists are changed with their letter and a value.
+    std::string letters;
+    for (const auto& c : w.controls) {
+        if (!c.visible || !c.enabled ||
+            (c.spec.kind != ControlKind::RadioButton && c.spec.kind != ControlKind::ListBox))
+            continue;
+        const Control* owner = OwnerLabel(w, c);
+        const char letter = owner != nullptr ? LabelLetter(owner->text) : 0;
+        if (letter != 0 && letters.find(letter) == std::string::npos)
+            letters += letter;
+    }
+    if (!letters.empty()) {
+        out += "To change a choice, answer its letter and the value (";
+        for (size_t i = 0; i < letters.size(); ++i)
+            out += std::string(i ? ", " : "") + letters[i] + " ...";
+        out += ").\n";
     }
     Io().Write(out);
     w.shown = true;
@@ -236,6 +316,41 @@ void DrawDialog(Window& w) {
     for (auto& c : w.controls)
         if (c.visible && c.subclass != nullptr && c.subclass->canvas)
             c.subclass->canvas->shownText.clear();
+}
+
+// "<letter> <value>": checks a radio button of a group or selects a list item. False when the
+// answer names no such choice.
+bool ApplyChoice(Window& w, const std::string& answer) {
+    const auto space = answer.find(' ');
+    if (space != 1)
+        return false;
+    const char letter = LowerLetter(answer[0]);
+    const std::string value = sys::LowerCase(Trim(answer.substr(2)));
+    for (auto& c : w.controls) {
+        if (!c.visible || !c.enabled)
+            continue;
+        const Control* owner = OwnerLabel(w, c);
+        if (owner == nullptr || LabelLetter(owner->text) != letter)
+            continue;
+        if (c.spec.kind == ControlKind::RadioButton &&
+            sys::LowerCase(StripAccelerator(c.text)) == value) {
+            for (auto& other : w.controls)
+                if (other.spec.kind == ControlKind::RadioButton && OwnerLabel(w, other) == owner)
+                    other.checked = false;
+            c.checked = true;
+            w.shown = false;
+            return true;
+        }
+        if (c.spec.kind == ControlKind::ListBox) {
+            for (size_t i = 0; i < c.items.size(); ++i)
+                if (sys::LowerCase(c.items[i].first) == value || std::to_string(i + 1) == value) {
+                    c.selection = static_cast<int>(i);
+                    w.shown = false;
+                    return true;
+                }
+        }
+    }
+    return false;
 }
 
 // --- the queue ----------------------------------------------------------------------------
@@ -443,6 +558,97 @@ void CWnd::ShowDlgItem(int id, bool show) {
     }
 }
 
+void CWnd::EnableDlgItem(int id, bool enable) {
+    if (Control* c = FindControl(handle_, id)) {
+        c->enabled = enable;
+        Rec(handle_)->shown = false;
+    }
+}
+
+bool CWnd::IsDlgItemEnabled(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c != nullptr && c->enabled;
+}
+
+void CWnd::CheckDlgButton(int id, bool checked) {
+    if (Control* c = FindControl(handle_, id)) {
+        c->checked = checked;
+        Rec(handle_)->shown = false;
+    }
+}
+
+bool CWnd::IsDlgButtonChecked(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c != nullptr && c->checked;
+}
+
+int CWnd::ListAddString(int id, const std::string& text) {
+    Control* c = FindControl(handle_, id);
+    if (c == nullptr)
+        return -1;
+    auto at = c->items.end();
+    if (c->spec.sorted)
+        at = std::find_if(c->items.begin(), c->items.end(), [&](const auto& item) {
+            return sys::LowerCase(text) < sys::LowerCase(item.first);
+        });
+    const int index = static_cast<int>(at - c->items.begin());
+    c->items.insert(at, {text, 0});
+    if (c->selection >= index)
+        ++c->selection;
+    Rec(handle_)->shown = false;
+    return index;
+}
+
+void CWnd::ListSetItemData(int id, int index, LPARAM data) {
+    Control* c = FindControl(handle_, id);
+    if (c != nullptr && index >= 0 && index < static_cast<int>(c->items.size()))
+        c->items[static_cast<size_t>(index)].second = data;
+}
+
+LPARAM CWnd::ListGetItemData(int id, int index) const {
+    const Control* c = FindControl(handle_, id);
+    if (c == nullptr || index < 0 || index >= static_cast<int>(c->items.size()))
+        return -1;
+    return c->items[static_cast<size_t>(index)].second;
+}
+
+int CWnd::ListGetCount(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c == nullptr ? -1 : static_cast<int>(c->items.size());
+}
+
+std::string CWnd::ListGetText(int id, int index) const {
+    const Control* c = FindControl(handle_, id);
+    if (c == nullptr || index < 0 || index >= static_cast<int>(c->items.size()))
+        return std::string();
+    return c->items[static_cast<size_t>(index)].first;
+}
+
+void CWnd::ListSetCurSel(int id, int index) {
+    if (Control* c = FindControl(handle_, id)) {
+        c->selection = index >= 0 && index < static_cast<int>(c->items.size()) ? index : -1;
+        Rec(handle_)->shown = false;
+    }
+}
+
+int CWnd::ListGetCurSel(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c == nullptr ? -1 : c->selection;
+}
+
+void CWnd::ListResetContent(int id) {
+    if (Control* c = FindControl(handle_, id)) {
+        c->items.clear();
+        c->selection = -1;
+        Rec(handle_)->shown = false;
+    }
+}
+
+void CWnd::ListDir(int id, const std::string& pattern) {
+    for (const auto& name : sys::ListPlainFiles(pattern))
+        ListAddString(id, name);
+}
+
 bool CWnd::IsDlgItemVisible(int id) const {
     const Control* c = FindControl(handle_, id);
     return c != nullptr && c->visible;
@@ -556,8 +762,11 @@ int CDialog::DoModal() {
     w->isDialog = true;
     w->text = tmpl->caption;
     w->visible = true;
-    for (const auto& spec : tmpl->controls)
-        w->controls.push_back({spec, spec.text, !spec.hidden});
+    for (const auto& spec : tmpl->controls) {
+        Control c{spec, spec.text, !spec.hidden, nullptr, true, false, {}, -1};
+        c.enabled = !spec.disabled;
+        w->controls.push_back(c);
+    }
     Backend::HandleOf(*this) = w;
     S().modalStack.push_back(w);
     S().lastCancelCheck = Clock::time_point{}; // a new dialog looks for a Cancel at once
@@ -603,6 +812,8 @@ int CDialog::DoModal() {
             continue;
         }
         const std::string answer = Trim(*line);
+        if (ApplyChoice(*w, answer))
+            continue; // drawn again with the change
         int id = answer.empty() ? DialogDefaultButton(*w) : MatchChoice(choices, answer);
         if (id == 0 && sys::LowerCase(answer) == "esc")
             id = IDCANCEL;

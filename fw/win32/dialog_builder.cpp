@@ -87,6 +87,10 @@ std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl) {
             style |= WS_GROUP;
         if (c.noPrefix)
             style |= SS_NOPREFIX;
+        if (c.disabled)
+            style |= WS_DISABLED;
+        if (c.sorted)
+            style |= LBS_SORT;
         w.Dword(style);
         w.Dword(0);
         w.Word(static_cast<WORD>(c.x));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -108,6 +109,59 @@ std::string ResolveUserFileName(const std::string& name) {
             resolved += '/';
     }
     return resolved;
+}
+
+namespace {
+
+bool WildcardMatch(const char* pattern, const char* name) {
+    for (; *pattern != '\0'; ++pattern, ++name) {
+        if (*pattern == '*') {
+            for (const char* rest = name;; ++rest) {
+                if (WildcardMatch(pattern + 1, rest))
+                    return true;
+                if (*rest == '\0')
+                    return false;
+            }
+        }
+        if (*name == '\0')
+            return false;
+        if (*pattern != '?' && std::tolower(static_cast<unsigned char>(*pattern)) !=
+                                   std::tolower(static_cast<unsigned char>(*name)))
+            return false;
+    }
+    return *name == '\0';
+}
+
+} // namespace
+
+// What Windows' attributes mean here: a name that starts with '.' is hidden, a file its owner
+// cannot write is read-only; only regular files (links followed) are files.
+std::vector<std::string> ListPlainFiles(const std::string& pattern) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(".");
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat st {};
+        if (name.empty() || name[0] == '.' || !WildcardMatch(pattern.c_str(), name.c_str()) ||
+            stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0)
+            continue;
+        names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+bool EnterExecutableFolder() {
+    const std::string path = ExecutablePath();
+    const auto slash = path.find_last_of('/');
+    return slash != std::string::npos && chdir(path.substr(0, slash + 1).c_str()) == 0;
+}
+
+bool FileExists(const std::string& name) {
+    struct stat st {};
+    return stat(ResolveUserFileName(name).c_str(), &st) == 0;
 }
 
 } // namespace sys

@@ -36,4 +36,31 @@ std::string ResolveUserFileName(const std::string& name) {
     return name;
 }
 
+std::vector<std::string> ListPlainFiles(const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(win32::Widen(pattern).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    constexpr DWORD excluded = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+    do {
+        if ((data.dwFileAttributes & excluded) == 0)
+            names.push_back(win32::Narrow(data.cFileName));
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+bool EnterExecutableFolder() {
+    const std::string path = ExecutablePath();
+    const auto slash = path.find_last_of("\\/");
+    return slash != std::string::npos &&
+           SetCurrentDirectoryW(win32::Widen(path.substr(0, slash + 1)).c_str()) != 0;
+}
+
+bool FileExists(const std::string& name) {
+    return GetFileAttributesW(win32::Widen(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace sys

@@ -24,14 +24,21 @@ ProgramRun Analyse(const TempFile& file, const std::string& input, const std::st
     options.args = {"-l" + language, "-h" + nameOption};
     options.input = input;
     options.workingDirectory = file.Folder();
+    options.env["QEL32_PORTS"] = file.Folder(); // no port at all: nothing real is touched
     return RunProgram(options);
 }
+
+// After a sound analysis the run opens the link: the settings dialog, which the end of the
+// input closes (status 2).
+const std::string settingsDialog = "---- Opening communication with the instrument ----";
+const std::string settingsDialogFrench = "---- Ouverture de la liaison avec l'appareil ----";
 
 TEST(AnalysisE2E, SoundFileAnalysesToOk) {
     TempFile file(SoundFile(), "Firmware.HEX");
     // The parser lower-cases the name; it is found as Windows would find it.
     const auto run = Analyse(file, "", "e", "FIRMWARE.HEX");
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find(settingsDialog), std::string::npos) << run.output;
     EXPECT_NE(
         run.output.find("---- Analysing in progress... ----\nAnalysing file \"firmware.hex\"\n"
                         "In progress...\n"),
@@ -112,7 +119,8 @@ TEST(AnalysisE2E, CancelAsksAndYesEndsWithStatusTwo) {
 TEST(AnalysisE2E, CancelThenNoGoesOn) {
     TempFile file(SoundFile(200000), "big.hex");
     const auto run = Analyse(file, "annuler\nn\n", "f", "big.hex");
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find(settingsDialogFrench), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Voulez-vous vraiment annuler la procédure de mise à jour ?"),
               std::string::npos)
         << run.output;
@@ -121,9 +129,12 @@ TEST(AnalysisE2E, CancelThenNoGoesOn) {
 
 TEST(AnalysisE2E, LinesMeantForLaterBoxesAreNotTakenAsCancel) {
     TempFile file(SoundFile(20000), "f.hex");
-    const auto run = Analyse(file, "c\no\n", "e", "f.hex");
-    EXPECT_EQ(run.status, 0) << run.output;
+    // "c" is the Cancel of the settings dialog that follows, not of the analysis.
+    const auto run = Analyse(file, "c\n", "e", "f.hex");
     EXPECT_EQ(run.output.find("[question]"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(settingsDialog + "\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("> c\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 2);
 }
 
 } // namespace

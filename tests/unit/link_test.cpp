@@ -98,7 +98,7 @@ TEST_F(Link, EverySettingReachesTheDevice) {
 
 TEST_F(Link, OpenFailuresReturnTheSystemCode) {
     SimulatorProcess sim({"--monitor", "12345678A01"});
-    link.settings.port = 7;  // nothing published as COM7
+    link.settings.port = 7; // nothing published as COM7
     EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(ENOENT));
     EXPECT_FALSE(link.IsOpen());
     link.settings.port = 0;
@@ -209,11 +209,63 @@ TEST_F(Link, IdentifiedOnTheSecondAnswer) {
     EXPECT_EQ(Received(sim, 10), "QEL?\nQEL?\n") << "nothing more sent";
 }
 
-TEST_F(Link, WithoutCommandLineSettingsNothingOpens) {
+TEST_F(Link, WithoutCommandLineSettingsTheDialogChooses) {
     SimulatorProcess sim({"--monitor", "12345678A01"});
+    {
+        // Cancel: nothing opens and the settings stay as they were.
+        ConsoleScript console("c\n");
+        link.settings = {1, 2, 0, 1, 0, 0};
+        std::string answer;
+        EXPECT_EQ(link.OpenAndIdentify(answer), 2);
+        EXPECT_FALSE(link.IsOpen());
+        EXPECT_EQ(link.settings.baudIndex, 2);
+        EXPECT_EQ(link.settings.parity, 0);
+        const std::string shown = console.Shown();
+        EXPECT_NE(shown.find("---- Opening communication with the instrument ----\n"),
+                  std::string::npos)
+            << shown;
+        EXPECT_NE(shown.find("[Baudrate]\n  ( ) 600\n  ( ) 1200\n  (*) 2400\n"), std::string::npos)
+            << shown;
+        EXPECT_NE(shown.find("[Parity]\n  (*) Even\n"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("Ports\n  > COM1\n"), std::string::npos) << shown;
+    }
+    {
+        // A changed rate, then OK: the dialog's values are the link's, and the port opens.
+        ConsoleScript console("b 115200\nh hardware\n\n");
+        std::string answer;
+        EXPECT_EQ(link.OpenAndIdentify(answer), 1) << console.Shown();
+        EXPECT_EQ(link.settings.port, 1);
+        EXPECT_EQ(link.settings.baudIndex, 8);
+        EXPECT_EQ(link.settings.handshake, 1);
+        EXPECT_EQ(link.settings.parity, 0) << "unchanged";
+        EXPECT_EQ(answer, "0,12345678A01\n");
+    }
+}
+
+TEST_F(Link, SettingsDialogLimitsOnlyTheFirstSelection) {
+    SimulatorProcess sim({"--monitor", "12345678A01"}, 8);
+    {
+        // Port 12, chosen earlier: the entry for port 8 is selected.
+        ConsoleScript console("\n");
+        link.settings = {12, 4, 1, 0, 2, 2};
+        std::string answer;
+        EXPECT_EQ(link.OpenAndIdentify(answer), 1) << console.Shown();
+        EXPECT_EQ(link.settings.port, 8);
+        link.ClosePort();
+    }
+}
+
+TEST_F(Link, SettingsDialogWithAnEmptyListGivesPortMinusOne) {
+    const auto empty = std::filesystem::temp_directory_path() / "qel32-no-ports";
+    std::filesystem::create_directories(empty);
+    ::setenv("QEL32_PORTS", empty.c_str(), 1);
+    ConsoleScript console("\n\n");
     std::string answer;
-    EXPECT_EQ(link.OpenAndIdentify(answer), 2);
-    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(link.OpenAndIdentify(answer), 3);
+    EXPECT_EQ(link.settings.port, -1);
+    EXPECT_NE(console.Shown().find("    (empty)\n"), std::string::npos) << console.Shown();
+    EXPECT_NE(console.Shown().find("No such file or directory" + englishEnding), std::string::npos);
+    ::unsetenv("QEL32_PORTS");
 }
 
 TEST_F(Link, PortFailuresAreShownWithTheSystemText) {
@@ -303,7 +355,7 @@ TEST_F(Link, TraceCancelEndsTheProgramAtOnce) {
 }
 
 TEST(Pause, CharacterTimesAtTheLineSpeed) {
-    sys::CommState tenBits;  // 8 data bits, no parity, 1 stop bit
+    sys::CommState tenBits; // 8 data bits, no parity, 1 stop bit
     const std::tuple<unsigned, DWORD, long> table[] = {
         {5, 600, 83}, {5, 9600, 5}, {5, 115200, 0}, {255, 600, 4250}, {0, 600, 0},
     };
@@ -311,7 +363,7 @@ TEST(Pause, CharacterTimesAtTheLineSpeed) {
         tenBits.baudRate = rate;
         EXPECT_EQ(CQelComm::PauseMilliseconds(count, tenBits), ms) << count << " at " << rate;
     }
-    sys::CommState twelveBits;  // 8 data bits, parity, 2 stop bits
+    sys::CommState twelveBits; // 8 data bits, parity, 2 stop bits
     twelveBits.baudRate = 1200;
     twelveBits.parity = EVENPARITY;
     twelveBits.stopBits = TWOSTOPBITS;
