@@ -159,3 +159,27 @@ TEST_F(FakeSysfs, PortMapNumbersTheDevices) {
 }
 
 } // namespace
+
+#include "app/upgrade_app.h"
+#include "console_script.h"
+#include "ui/comm_settings_dlg.h"
+
+namespace {
+
+TEST_F(FakeSysfs, SettingsDialogListsThePortsWithTheirMarks) {
+    CUpgradeApp app;
+    app.language = 1;
+    ConsoleScript console("p COM33 (USB)\n\n");
+    CCommSettingsDlg dialog(nullptr);
+    dialog.SetFrom({17, 4, 1, 0, 2, 2});
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    const std::string shown = console.Shown();
+    // Port 17 is limited to 8 for the first selection; no entry has 8, so the first is chosen.
+    EXPECT_NE(shown.find("Ports\n  > COM1\n    COM17 (USB)\n    COM33 (USB)\n"), std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("Ports\n    COM1\n    COM17 (USB)\n  > COM33 (USB)\n"), std::string::npos)
+        << "after the answer: " << shown;
+    EXPECT_EQ(dialog.port, 33) << "the item data is the port";
+}
+
+} // namespace

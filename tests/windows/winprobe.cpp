@@ -7,6 +7,7 @@
 //   winprobe click <caption> <id>         press a button
 //   winprobe key <caption> return|escape  a key to the focused control of the window
 //   winprobe close <caption>              the close box
+//   winprobe list <caption> <id>          a list box's items: "index|text|data|selected"
 //   winprobe move <caption> <x> <y>       move a window (to uncover another)
 //   winprobe gauge <caption> <id>         pixel counts of a painted bar: blue, white, other
 // Exit status 0 on success, 1 when the window is not found or a wait runs out.
@@ -172,6 +173,21 @@ int main(int argc, char** argv) {
         HWND target = FocusOf(hwnd);
         PostMessageW(target, WM_KEYDOWN, vk, 1);
         PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+        return 0;
+    }
+    if (command == "list" && argc > 3) {
+        HWND list = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (list == nullptr)
+            return 1;
+        const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+        const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t text[256] = {};
+            SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+            const LRESULT data = SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(i), 0);
+            Print(std::to_string(i) + "|" + Narrow(text) + "|" + std::to_string(data) + "|" +
+                  (i == selected ? "selected" : ""));
+        }
         return 0;
     }
     if (command == "move" && argc > 4) {
