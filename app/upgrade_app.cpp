@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "files/analysis_dlg.h"
+#include "files/welcome_dlg.h"
 #include "sys/sys.h"
 #include "ui/language_dlg.h"
 
@@ -108,9 +109,12 @@ int CUpgradeApp::ChooseUpgradeFiles() {
     if (!givenFileName.empty()) {
         names.push_back(givenFileName);
     } else {
-        // Without a name the welcome dialog chooses; until it exists the procedure ends here.
-        SetExitCode(exitDone);
-        return 0;
+        CWelcomeDlg welcome(mainFrame_.get());
+        if (welcome.DoModal() != IDOK) {
+            SetExitCode(exitCancelled);
+            return 0;
+        }
+        names = welcome.chosenNames;
     }
     if (names.empty()) {
         std::string message = Message(msgNoUpgradeFile);

@@ -62,6 +62,8 @@ class CWnd {
     bool IsDlgItemVisible(int id) const;
     void EnableDlgItem(int id, bool enable);
     bool IsDlgItemEnabled(int id) const;
+    // A multi-line edit control in the system's fixed-pitch font with the default tab stops.
+    void SetDlgItemFixedFont(int id);
     void CheckDlgButton(int id, bool checked);
     bool IsDlgButtonChecked(int id) const;
 

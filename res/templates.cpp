@@ -106,7 +106,132 @@ DialogTemplate SettingsTemplate(bool english) {
         controls};
 }
 
+DialogTemplate WelcomeTemplate(bool english) {
+    const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
+    ControlTemplate files{K::ListBox, 1001, "", 30, 70, 124, 48, true};
+    files.disabled = true;
+    files.sorted = true;
+    return {
+        english ? 118 : 111,
+        t("Mise à jour des appareils", "Upgrading instruments"),
+        0,
+        0,
+        186,
+        146,
+        "MS Sans Serif",
+        8,
+        {
+            {K::Icon, -1, "", 5, 5, 20, 20},
+            {K::Static, -1,
+             t("Bienvenue dans l'utilitaire de mise à jour",
+               "Welcome to the instruments upgrading"),
+             30, 5, 150, 8},
+            {K::Static, -1, t("des appareils.", "utility."), 30, 14, 150, 8},
+            {K::Static, -1,
+             t("Ce programme va tenter de mettre à jour l'appareil",
+               "This program will try to upgrade the instrument"),
+             5, 30, 176, 8},
+            {K::Static, -1,
+             t("connecté sur le port série du PC, en référence à l'un",
+               "connected to the PC serial port, according to one"),
+             5, 39, 176, 8},
+            {K::Static, -1, t("des fichiers suivants:", "of the following files:"), 5, 48, 176, 8},
+            {K::Static, -1, t("Liste des fichiers de mise à jour:", "Upgrading files list:"), 30,
+             61, 124, 8},
+            files,
+            {K::DefPushButton, 1, t("&Continuer", "&Continue"), 7, 127, 50, 14, true},
+            {K::PushButton, 2, t("&Quitter", "&Exit"), 67, 127, 50, 14},
+            {K::PushButton, 1002, t("&A propos de...", "&About..."), 127, 127, 52, 14},
+        }};
+}
+
+DialogTemplate AboutTemplate(bool english) {
+    const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
+    std::vector<ControlTemplate> controls = {{K::Icon, -1, "", 8, 8, 20, 20}};
+    if (english) {
+        controls.push_back(
+            {K::Static, -1, "Downloading utility for upgrading instruments", 36, 8, 150, 8});
+    } else {
+        controls.push_back(
+            {K::Static, -1, "Utilitaire de téléchargement pour la mise à jour", 36, 8, 150, 8});
+        controls.push_back({K::Static, -1, "des appareils.", 36, 17, 150, 8});
+    }
+    controls.push_back({K::Static, -1, "", 36, 26, 150, 8});
+    controls.push_back({K::DefPushButton, 1, "OK", 8, 60, 50, 14, true});
+    controls.push_back({K::PushButton, 1025, t("Lisez-moi...", "Read me..."), 70, 60, 50, 14});
+    controls.push_back({K::PushButton, 1027, "Options...", 132, 60, 50, 14});
+    ControlTemplate version{K::CenteredStatic, 1026, "Version Qel32.exe", 8, 42, 174, 8};
+    version.noPrefix = true;
+    controls.push_back(version);
+    return {english ? 117 : 100,
+            t("A propos de Qel32", "About..."),
+            0,
+            0,
+            190,
+            82,
+            "MS Sans Serif",
+            8,
+            controls};
+}
+
+DialogTemplate ReadMeTemplate(bool english) {
+    return {english ? 121 : 115,
+            english ? "Read me" : "Lisez-moi",
+            0,
+            0,
+            310,
+            269,
+            "MS Sans Serif",
+            8,
+            {
+                {K::Edit, 1024, "", 5, 5, 300, 236, true},
+                {K::DefPushButton, 1, "OK", 130, 248, 50, 14, true},
+            }};
+}
+
+DialogTemplate CommandLineTemplate(bool english) {
+    const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
+    const char* lines[][2] = {
+        {"-r", t(". répète le téléchargement sans renouveler vérifications",
+                 ". repeats last downloading without checking")},
+        {"-l(f|e)", t(". force la langue française (f) ou anglaise (e)",
+                      ". forces french (f) or english (e) language")},
+        {"-c(1|2|3|4|5|6|7|8),(600|1200|2400|4800|9600|19200|38400|57600|115200),(7|8),(1|2),"
+         "(e|o|n|i),(s|h|n)",
+         t(". force format de communication", ". forces communication parameters")},
+        {"-w(X)", t(". force le nombre de caractères d'attente appareil prêt (5 par défaut)",
+                    ". force waiting for target ready characters quantity (default 5)")},
+    };
+    std::vector<ControlTemplate> controls;
+    int y = 6;
+    for (const auto& line : lines) {
+        ControlTemplate option{K::Static, -1, line[0], 6, y, 339, 10};
+        option.noPrefix = true;
+        controls.push_back(option);
+        controls.push_back({K::Static, -1, std::string("    ") + line[1], 6, y + 10, 339, 10});
+        y += 22;
+    }
+    controls.push_back({K::DefPushButton, 1, "OK", 150, 96, 50, 14, true});
+    return {english ? 124 : 123,
+            t("QEL.EXE: Options de la ligne de commande", "QEL.EXE: Command Line Options"),
+            0,
+            0,
+            351,
+            115,
+            "Arial",
+            10,
+            controls};
+}
+
 const DialogTemplate templates[] = {
+    WelcomeTemplate(false),
+    WelcomeTemplate(true),
+    AboutTemplate(false),
+    AboutTemplate(true),
+    ReadMeTemplate(false),
+    ReadMeTemplate(true),
+    CommandLineTemplate(false),
+    CommandLineTemplate(true),
     SettingsTemplate(false),
     SettingsTemplate(true),
     ProgressTemplate(114, "Analyse en cours...", "Annuler"),

@@ -33,4 +33,12 @@ bool EnterExecutableFolder();
 // True when name exists (a file-status query), relative to the current directory.
 bool FileExists(const std::string& name);
 
+// The program's own version data: from its version resource on Windows, built in elsewhere.
+struct VersionInfo {
+    bool present = false;
+    std::string productName, productVersion;
+    unsigned long fileVersionMs = 0, fileVersionLs = 0;
+};
+VersionInfo ReadOwnVersionInfo();
+
 } // namespace sys

@@ -116,6 +116,15 @@ std::string WithLineEnd(const std::string& text) {
     return text + "\n";
 }
 
+// A text pane's CR LF line ends, as a terminal shows them.
+std::string WithoutCarriageReturns(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+
 void EchoAnswer(const std::optional<std::string>& line) {
     // On a terminal the user's own typing is the echo; a script's answers are shown so that a
     // transcript reads as a dialogue.
@@ -275,9 +284,9 @@ void DrawDialog(Window& w) {
         if (grouped && OwnerLabel(w, c) != nullptr)
             continue; // drawn under its group box or label
         switch (c.spec.kind) {
+        case ControlKind::Edit: out += WithLineEnd(WithoutCarriageReturns(c.text)); break;
         case ControlKind::Static:
         case ControlKind::CenteredStatic:
-        case ControlKind::Edit:
             if (!c.text.empty())
                 out += WithLineEnd(c.spec.noPrefix ? c.text : StripAccelerator(c.text));
             out += DrawControls(w, &c);
@@ -570,6 +579,8 @@ bool CWnd::IsDlgItemEnabled(int id) const {
     return c != nullptr && c->enabled;
 }
 
+void CWnd::SetDlgItemFixedFont(int) {} // a terminal's font is fixed already
+
 void CWnd::CheckDlgButton(int id, bool checked) {
     if (Control* c = FindControl(handle_, id)) {
         c->checked = checked;
@@ -826,6 +837,8 @@ int CDialog::DoModal() {
     }
     const int result = w->result;
     Backend::Destroy(*this);
+    if (!S().modalStack.empty())
+        S().modalStack.back()->shown = false; // the dialog below is shown again
     return result;
 }
 
@@ -997,6 +1010,9 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
     out += " ----\n" + WithLineEnd(text) + ChoicesLine(choices, defaultId) + "> ";
     io.Write(out);
     io.Flush();
+    // A dialog waiting below asks again once the box is answered.
+    if (!S().modalStack.empty())
+        S().modalStack.back()->buttonsShown = false;
     for (;;) {
         const auto line = io.ReadLine();
         EchoAnswer(line);

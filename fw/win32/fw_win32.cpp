@@ -260,6 +260,12 @@ bool CWnd::IsDlgItemEnabled(int id) const {
     return item != nullptr && IsWindowEnabled(item) != FALSE;
 }
 
+void CWnd::SetDlgItemFixedFont(int id) {
+    SendDlgItemMessageW(H(handle_), id, WM_SETFONT,
+                        reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
+    SendDlgItemMessageW(H(handle_), id, EM_SETTABSTOPS, 0, 0);
+}
+
 void CWnd::CheckDlgButton(int id, bool checked) {
     ::CheckDlgButton(H(handle_), id, checked ? BST_CHECKED : BST_UNCHECKED);
 }

@@ -2,6 +2,7 @@
 #include "sys/posix/locale_language.h"
 #include "sys/sys.h"
 #include "sys/text.h"
+#include "res/version.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -157,6 +158,17 @@ bool EnterExecutableFolder() {
     const std::string path = ExecutablePath();
     const auto slash = path.find_last_of('/');
     return slash != std::string::npos && chdir(path.substr(0, slash + 1).c_str()) == 0;
+}
+
+// The same data as the Windows version resource, from the one source both builds use.
+VersionInfo ReadOwnVersionInfo() {
+    VersionInfo info;
+    info.present = true;
+    info.productName = QEL32_PRODUCT_NAME;
+    info.productVersion = QEL32_PRODUCT_VERSION;
+    info.fileVersionMs = QEL32_FILE_VERSION_MS;
+    info.fileVersionLs = QEL32_FILE_VERSION_LS;
+    return info;
 }
 
 bool FileExists(const std::string& name) {

@@ -5,6 +5,7 @@
 
 #include "sys/sys.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace sys {
@@ -57,6 +58,45 @@ bool EnterExecutableFolder() {
     const auto slash = path.find_last_of("\\/");
     return slash != std::string::npos &&
            SetCurrentDirectoryW(win32::Widen(path.substr(0, slash + 1)).c_str()) != 0;
+}
+
+// The executable's version resource, read as a reader of it would: the block, its first
+// translation, the two product strings under it and the fixed file version.
+VersionInfo ReadOwnVersionInfo() {
+    VersionInfo info;
+    char path[256] = {};
+    GetModuleFileNameA(nullptr, path, 255);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (size == 0)
+        return info;
+    std::vector<char> block(size);
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoA(path, 0, size, block.data()) ||
+        !VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+        translation == nullptr)
+        return info;
+    info.present = true;
+    const auto query = [&](const char* name) {
+        char key[260];
+        std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\%s", translation[0],
+                      translation[1], name);
+        char* value = nullptr;
+        UINT n = 0;
+        return VerQueryValueA(block.data(), key, reinterpret_cast<void**>(&value), &n) && value
+                   ? std::string(value)
+                   : std::string();
+    };
+    info.productName = query("ProductName");
+    info.productVersion = query("ProductVersion");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    if (VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+        info.fileVersionMs = fixed->dwFileVersionMS;
+        info.fileVersionLs = fixed->dwFileVersionLS;
+    }
+    return info;
 }
 
 bool FileExists(const std::string& name) {

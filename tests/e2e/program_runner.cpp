@@ -62,7 +62,7 @@ ProgramRun RunProgram(const ProgramOptions& options) {
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
             _exit(126);
         std::vector<char*> argv;
-        const std::string program = ProgramPath();
+        const std::string program = options.program.empty() ? ProgramPath() : options.program;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const auto& a : options.args)
             argv.push_back(const_cast<char*>(a.c_str()));

@@ -16,6 +16,7 @@ struct ProgramOptions {
     std::string input;                      // standard input, whole
     std::map<std::string, std::string> env; // set on top of a clean locale
     std::string workingDirectory;
+    std::string program; // another copy of the program; the built one when empty
     int timeoutSeconds = 60;
 };
 

@@ -7,6 +7,7 @@
 //   winprobe click <caption> <id>         press a button
 //   winprobe key <caption> return|escape  a key to the focused control of the window
 //   winprobe close <caption>              the close box
+//   winprobe select <caption> <id> <index>  select a list box item
 //   winprobe list <caption> <id>          a list box's items: "index|text|data|selected"
 //   winprobe move <caption> <x> <y>       move a window (to uncover another)
 //   winprobe gauge <caption> <id>         pixel counts of a painted bar: blue, white, other
@@ -59,12 +60,18 @@ struct Search {
     HWND found = nullptr;
 };
 
+// A dialog wins over another window of the same caption (the backdrop and the welcome dialog
+// share theirs).
 BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
-    if (IsWindowVisible(hwnd) && TextOf(hwnd) == search->caption) {
+    if (!IsWindowVisible(hwnd) || TextOf(hwnd) != search->caption)
+        return TRUE;
+    if (ClassOf(hwnd) == L"#32770") {
         search->found = hwnd;
         return FALSE;
     }
+    if (search->found == nullptr)
+        search->found = hwnd;
     return TRUE;
 }
 
@@ -173,6 +180,13 @@ int main(int argc, char** argv) {
         HWND target = FocusOf(hwnd);
         PostMessageW(target, WM_KEYDOWN, vk, 1);
         PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+        return 0;
+    }
+    if (command == "select" && argc > 4) {
+        HWND list = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (list == nullptr)
+            return 1;
+        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(std::atoi(argv[4])), 0);
         return 0;
     }
     if (command == "list" && argc > 3) {

@@ -1,0 +1,133 @@
+// Without options: the language, the read-me, the welcome list of the program's folder, the
+// About box, the settings dialog, and the upgrade, against the simulator.
+#include "../unit/hex_test_files.h"
+#include "../unit/simulator_process.h"
+#include "program_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testfiles;
+
+const std::string monitor = "12345678A01";
+
+std::string Upgrade(const std::string& filler) {
+    auto records = DataRecords(filler + ListBytes(monitor), 32);
+    records.push_back(endRecord);
+    return Lines(records);
+}
+
+// The program copied into a folder of its own, with the files a person would put beside it.
+class ProgramFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("qel32-folder-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder);
+        fs::copy_file(ProgramPath(), folder / "qel32", fs::copy_options::overwrite_existing);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    void Put(const std::string& name, const std::string& content) {
+        std::ofstream(folder / name, std::ios::binary) << content;
+    }
+    ProgramRun Run(const std::string& input, std::vector<std::string> args = {}) {
+        ProgramOptions options;
+        options.program = (folder / "qel32").string();
+        options.args = std::move(args);
+        options.input = input;
+        options.env["LANG"] = "en_US.UTF-8";
+        options.workingDirectory = fs::temp_directory_path().string(); // not the folder
+        options.timeoutSeconds = 60;
+        return RunProgram(options);
+    }
+    fs::path folder;
+};
+
+#define EXPECT_SHOWN(run, text)                                                                    \
+    EXPECT_NE((run).output.find(text), std::string::npos) << "missing:\n"                          \
+                                                          << (text) << "\nin:\n"                   \
+                                                          << (run).output
+
+TEST_F(ProgramFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
+    SimulatorProcess sim({"--monitor", monitor});
+    Put("b.hex", Upgrade("bbbb"));
+    Put("A.HEX", Upgrade("aaaa"));
+    Put("c.Hex", Upgrade("cccc"));
+    Put("firmware.bin", "not listed");
+    fs::create_directory(folder / "dir.hex");
+    Put(".hidden.hex", Upgrade("hidden"));
+    Put("README.TXT", "Welcome!\n");
+    // Language (proposal), read-me OK, Continue, settings OK, confirmation, report.
+    const auto run = Run("\no\nc\n\no\no\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_SHOWN(run, "---- Read me ----\nWelcome!\n");
+    EXPECT_SHOWN(run, "Upgrading files list:\n    A.HEX\n    b.hex\n    c.Hex\nButtons:");
+    EXPECT_SHOWN(run, "Analysing file \"A.HEX\"");
+    EXPECT_SHOWN(run, "Analysing file \"b.hex\"");
+    EXPECT_SHOWN(run, "Analysing file \"c.Hex\"");
+    // The first file that lists the monitor is sent to it.
+    EXPECT_SHOWN(run, "following files:\n . \"A.HEX\"\nButtons");
+    EXPECT_SHOWN(run, "successfully done for the files:\n . \"A.HEX\"\n");
+    EXPECT_NE(sim.Received().find("EXITQEL\n"), std::string::npos);
+}
+
+TEST_F(ProgramFolder, SelectionModeSendsOnlyTheChosenFile) {
+    SimulatorProcess sim({"--monitor", monitor});
+    Put("b.hex", Upgrade("bbbb"));
+    Put("A.HEX", Upgrade("aaaa"));
+    Put("c.Hex", Upgrade("cccc"));
+    const auto run = Run("\no\nu b.hex\nc\n\no\no\n", {"-s"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_SHOWN(run, "Upgrading files list:\n  > A.HEX\n    b.hex\n    c.Hex\n");
+    EXPECT_EQ(run.output.find("Analysing file \"A.HEX\""), std::string::npos);
+    EXPECT_SHOWN(run, "successfully done for the files:\n . \"b.hex\"\n");
+    sim.Stop();
+    EXPECT_NE(sim.Image().find("bbbb"), std::string::npos);
+}
+
+TEST_F(ProgramFolder, NoUpgradeFileEndsWithItsMessage) {
+    Put("README.TXT", "r\n");
+    const auto run = Run("\no\nc\n\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_SHOWN(run, "No upgrading file (.HEX) has been found in the current directory.\n\n"
+                      "Unable to upgrade the instrument. Contact your resaler\n");
+}
+
+TEST_F(ProgramFolder, ExitEndsSilently) {
+    Put("a.hex", Upgrade("a"));
+    const auto run = Run("\no\ne\n");
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_EQ(run.output.find("---- qel32 ["), std::string::npos) << "no box";
+}
+
+TEST_F(ProgramFolder, ReadMeAbsentOrWithLongLinesAndTabs) {
+    Put("a.hex", Upgrade("a"));
+    // Absent: the pane says so; the dialog still opens and closes.
+    auto run = Run("\no\ne\n");
+    EXPECT_SHOWN(run, "---- Read me ----\nUnable to open file \"README.TXT\"\nButtons: (o) OK");
+    // LF-only line ends, a tab, a line longer than 254 characters, a last line without LF.
+    const std::string longLine(300, 'x');
+    Put("README.TXT", "first\n\tindented\n" + longLine + "\nlast");
+    run = Run("\no\ne\n");
+    EXPECT_SHOWN(run, "---- Read me ----\nfirst\n\tindented\n" + longLine + "\nlast\nButtons");
+}
+
+TEST_F(ProgramFolder, AboutShowsTheVersionAndHidesAnAbsentReadMe) {
+    Put("a.hex", Upgrade("a"));
+    Put("LISEZMOI.TXT", "en français\n"); // the English read-me is absent
+    const auto run = Run("\no\na\nok\ne\n");
+    EXPECT_SHOWN(run, "---- About... ----\nDownloading utility for upgrading instruments\n"
+                      "Qel32 Version B.01 (2,1,0,0)\nButtons: OK, Options...; Enter: OK\n");
+    EXPECT_EQ(run.status, 2) << run.output;
+    // Back in the welcome dialog, which is shown again.
+    EXPECT_NE(run.output.rfind("---- Upgrading instruments ----"),
+              run.output.find("---- Upgrading instruments ----"));
+}
+
+} // namespace
