@@ -26,14 +26,17 @@ TEST(StartUp, FrenchLocaleProposesFrench) {
         << run.output;
     EXPECT_NE(run.output.find("==== Mise à jour des appareils ===="), std::string::npos)
         << run.output;
-    EXPECT_EQ(run.status, 0);
+    // Next comes the read-me, in French; the end of the input closes what follows.
+    EXPECT_NE(run.output.find("---- Lisez-moi ----"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 2);
 }
 
 TEST(StartUp, EnglishLocaleProposesEnglish) {
     const auto run = Start("en_US.UTF-8", "\n");
     EXPECT_NE(run.output.find("Enter: English\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos) << run.output;
-    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("---- Read me ----"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 2) << "the end of the input closes what follows";
 }
 
 TEST(StartUp, NoLocaleProposesFrench) {
@@ -66,7 +69,7 @@ TEST(StartUp, LanguageOptionSkipsTheDialog) {
     const auto run = Start("fr_FR.UTF-8", "", {"-le"});
     EXPECT_EQ(run.output.find("---- QEL ----"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("==== Upgrading instruments ===="), std::string::npos) << run.output;
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 2) << "the end of the input closes the read-me and the welcome";
     EXPECT_NE(Start("", "", {"-LF"}).output.find("==== Mise à jour des appareils"),
               std::string::npos);
 }

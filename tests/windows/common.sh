@@ -5,7 +5,8 @@ wine_run="$here/wine-run"
 : "${QEL32_WINEPREFIX:=$HOME/.wine-qel32}"
 failures=0
 
-probe() { "$wine_run" "$probe_exe" "$@"; }
+# UTF-8 arguments: captions such as "Mise à jour des appareils" reach the probe whole.
+probe() { LC_ALL=C.UTF-8 "$wine_run" "$probe_exe" "$@"; }
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))

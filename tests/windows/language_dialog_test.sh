@@ -8,9 +8,25 @@ probe_exe=$2
 shots=$3
 . "$(dirname "$0")/common.sh"
 
-# profile: the user's "intl" language value; action: how the dialog is answered.
+# A chosen language is seen in what follows: the read-me dialog and the welcome dialog of that
+# language. Both are closed, which ends the program with 2.
+leave_in() {  # read-me caption, welcome caption
+    if probe wait "$1" 60; then
+        probe click "$1" 1
+    else
+        fail "no \"$1\" dialog"
+    fi
+    if probe wait "$2" 60; then
+        probe click "$2" 2
+    else
+        fail "no \"$2\" dialog"
+    fi
+}
+
+# profile: the user's "intl" language value; action: how the dialog is answered; chosen: the
+# language that follows (fr, en) or none.
 run_case() {
-    profile=$1 expected_defid=$2 action=$3 expected_status=$4
+    profile=$1 expected_defid=$2 action=$3 chosen=$4
     "$wine_run" reg add 'HKCU\Control Panel\International' /v sLanguage /d "$profile" /f >/dev/null 2>&1
     "$wine_run" "$exe" &
     pid=$!
@@ -35,19 +51,27 @@ run_case() {
     expect_line "$frame" 'class=Qel32Window zoomed=1' "$profile backdrop"
     shot "language-dialog-$profile"
     probe $action
+    case $chosen in
+    fr) leave_in "Lisez-moi" "Mise à jour des appareils" ;;
+    en) leave_in "Read me" "Upgrading instruments" ;;
+    esac
     wait "$pid"
     status=$?
-    [ "$status" = "$expected_status" ] || fail "$profile: '$action' ended with $status, expected $expected_status"
+    [ "$status" = 2 ] || fail "$profile: '$action' ended with $status, expected 2"
 }
 
-run_case FRA 1028 "key QEL return" 0     # Enter takes the proposal
-run_case ENU 1027 "click QEL 1028" 0     # the other language can be chosen
-run_case frc 1028 "key QEL escape" 2     # lower case still proposes French; Escape cancels
-run_case FRB 1027 "close QEL" 2          # other French regions propose English
+run_case FRA 1028 "key QEL return" fr     # Enter takes the proposal
+run_case ENU 1027 "click QEL 1028" fr     # the other language can be chosen
+run_case frc 1028 "key QEL escape" none   # lower case still proposes French; Escape cancels
+run_case FRB 1027 "close QEL" none        # other French regions propose English
 
-# -le: no dialog at all.
-"$wine_run" "$exe" -le
+# -le: no language dialog at all; English follows.
+"$wine_run" "$exe" -le &
+pid=$!
+probe wait QEL 3 && fail "-le showed the language dialog"
+leave_in "Read me" "Upgrading instruments"
+wait "$pid"
 status=$?
-[ "$status" = 0 ] || fail "-le ended with $status"
+[ "$status" = 2 ] || fail "-le ended with $status"
 
 finish "language dialog under Wine"

@@ -13,10 +13,12 @@
 //   winprobe gauge <caption> <id>         pixel counts of a painted bar: blue, white, other
 // Exit status 0 on success, 1 when the window is not found or a wait runs out.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -143,7 +145,19 @@ int Usage() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    // The wide command line: a caption such as "Mise à jour des appareils" arrives whole, which
+    // the ANSI arguments cannot promise.
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    std::vector<char*> pointers;
+    for (auto& a : args)
+        pointers.push_back(a.data());
+    char** argv = pointers.data();
     if (argc < 3)
         return Usage();
     const std::string command = argv[1];
