@@ -3,15 +3,7 @@
 # extended linear address records, a compatibility list near the end) against srec_cat reading
 # the same file, in the same run. Target: qel32 no slower than srec_cat, memory flat in the
 # file size.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-bash scripts/setup.sh native
-command -v /usr/bin/time >/dev/null || { sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo; $sudo apt-get install -y -q time >/dev/null; }
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL32_TESTS=OFF >/dev/null
-cmake --build build/release >/dev/null
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/common.sh"
 
 make_file() {  # size of the binary image in bytes, output name
     python3 - "$1" "$work/image.bin" <<'PY'

@@ -7,16 +7,8 @@
 # that replays the same lines and does nothing else gives the floor of this machine (the
 # pseudo-terminal's own delivery time). Targets: measured within 2 % of the model; the
 # program's processor time under 5 % of its elapsed time.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-bash scripts/setup.sh native
-command -v /usr/bin/time >/dev/null || { s=""; [ "$(id -u)" -eq 0 ] || s=sudo; $s apt-get install -y -q time >/dev/null; }
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL32_TESTS=OFF >/dev/null
-cmake --build build/release >/dev/null
+. "$(dirname "$0")/common.sh"
 cmake --build build/release --target ideal_client >/dev/null
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 turnaround_ms=2
 records=${RECORDS:-1200}
 
