@@ -226,8 +226,18 @@ BOOL SerialPort::SetCommState(const CommState& state) {
         return Fail(errno);
     if (const int error = TermiosForCommState(state, tio); error != 0)
         return Fail(error);
-    if (::tcsetattr(impl_->fd, TCSANOW, &tio) != 0)
-        return Fail(errno);
+    if (::tcsetattr(impl_->fd, TCSANOW, &tio) != 0) {
+        // A pseudo-terminal forces 8 data bits without parity whatever it is given, and the C
+        // library reports that as EINVAL. Like a modem line the device lacks, it is not a
+        // failure when everything else took.
+        const int error = errno;
+        termios applied{};
+        constexpr tcflag_t format = CSIZE | PARENB | PARODD;
+        if (error != EINVAL || ::tcgetattr(impl_->fd, &applied) != 0 ||
+            (applied.c_cflag & ~format) != (tio.c_cflag & ~format) ||
+            applied.c_iflag != tio.c_iflag || ::cfgetospeed(&applied) != ::cfgetospeed(&tio))
+            return Fail(error);
+    }
 
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
     const bool raiseDtr = state.dtrControl == DTR_CONTROL_ENABLE;

@@ -242,6 +242,29 @@ TEST_F(Link, WithoutCommandLineSettingsTheDialogChooses) {
     }
 }
 
+TEST_F(Link, BothLanguagesGiveTheSameCodes) {
+    SimulatorProcess sim({"--monitor", "12345678A01"}, 3);
+    // The same visual choice in each language: 19200 baud, 7 bits, 2 stop bits, odd, Xon/Xoff.
+    const std::pair<int, std::string> scripts[] = {
+        {0, "v 19200\nb 7\na 2\nr impaire\nc xon/xoff\n\n"},
+        {1, "b 19200\nd 7\ns 2\nr odd\nh xon/xoff\n\n"},
+    };
+    for (const auto& [language, answers] : scripts) {
+        app.language = language;
+        ConsoleScript console(answers);
+        link.settings = {3, 4, 1, 0, 2, 2};
+        std::string answer;
+        ASSERT_EQ(link.OpenAndIdentify(answer), 1) << console.Shown();
+        EXPECT_EQ(link.settings.port, 3) << "COM3, selected by its number";
+        EXPECT_EQ(link.settings.baudIndex, 5) << language;
+        EXPECT_EQ(link.settings.eightDataBits, 0) << language;
+        EXPECT_EQ(link.settings.twoStopBits, 1) << language;
+        EXPECT_EQ(link.settings.parity, 1) << language;
+        EXPECT_EQ(link.settings.handshake, 0) << language;
+        link.ClosePort();
+    }
+}
+
 TEST_F(Link, SettingsDialogLimitsOnlyTheFirstSelection) {
     SimulatorProcess sim({"--monitor", "12345678A01"}, 8);
     {
