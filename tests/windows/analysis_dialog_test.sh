@@ -18,7 +18,7 @@ if [ ! -f big.hex ]; then
     srec_cat image.bin -binary -o big.hex -intel -Output_Block_Size 32 || exit 1
 fi
 
-"$wine_run" "$exe" -le -hbig.hex &
+timeout 240 "$wine_run" "$exe" -le -hbig.hex &
 pid=$!
 if ! probe wait "Analysing in progress..." 60; then
     fail "no analysis dialog"

@@ -28,7 +28,7 @@ leave_in() {  # read-me caption, welcome caption
 run_case() {
     profile=$1 expected_defid=$2 action=$3 chosen=$4
     "$wine_run" reg add 'HKCU\Control Panel\International' /v sLanguage /d "$profile" /f >/dev/null 2>&1
-    "$wine_run" "$exe" &
+    timeout 120 "$wine_run" "$exe" &
     pid=$!
     if ! probe wait QEL 60; then
         fail "$profile: no language dialog"
@@ -66,7 +66,7 @@ run_case frc 1028 "key QEL escape" none   # lower case still proposes French; Es
 run_case FRB 1027 "close QEL" none        # other French regions propose English
 
 # -le: no language dialog at all; English follows.
-"$wine_run" "$exe" -le &
+timeout 120 "$wine_run" "$exe" -le &
 pid=$!
 probe wait QEL 3 && fail "-le showed the language dialog"
 leave_in "Read me" "Upgrading instruments"

@@ -27,7 +27,7 @@ usb='HKLM\SYSTEM\CurrentControlSet\Enum\USB\Vid_10c4&Pid_ea60'
 "$wine_run" reg add "$usb\\0002_B\\Device Parameters" /v PortName /d COM20 /f >/dev/null 2>&1
 export QEL32_BRIDGES='10c4:ea60:0001:CP2102 USB to UART Bridge Controller;10c4:ea60:0002 B:CP2102'
 
-"$wine_run" "$exe" -le -hfirmware.hex &
+timeout 120 "$wine_run" "$exe" -le -hfirmware.hex &
 pid=$!
 caption="Opening communication with the instrument"
 if probe wait "$caption" 60; then

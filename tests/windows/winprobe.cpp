@@ -59,6 +59,7 @@ std::wstring ClassOf(HWND hwnd) {
 
 struct Search {
     std::wstring caption;
+    bool dialogsOnly;
     HWND found = nullptr;
 };
 
@@ -72,13 +73,14 @@ BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
         search->found = hwnd;
         return FALSE;
     }
-    if (search->found == nullptr)
+    if (search->found == nullptr && !search->dialogsOnly)
         search->found = hwnd;
     return TRUE;
 }
 
-HWND FindTopLevel(const char* caption) {
-    Search search{Widen(caption)};
+// Dialogs and message boxes only, unless any window will do (dump).
+HWND FindTopLevel(const char* caption, bool dialogsOnly = true) {
+    Search search{Widen(caption), dialogsOnly};
     EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -166,7 +168,7 @@ int main() {
         const int seconds = argc > 3 ? std::atoi(argv[3]) : 30;
         return WaitFor(caption, seconds, command == "wait") != nullptr ? 0 : 1;
     }
-    HWND hwnd = FindTopLevel(caption);
+    HWND hwnd = FindTopLevel(caption, command != "dump");
     if (hwnd == nullptr) {
         Print("no window \"" + std::string(caption) + "\"");
         return 1;
