@@ -56,10 +56,7 @@ BOOL CAnalysisDlg::OnInitDialog() {
 }
 
 void CAnalysisDlg::Fail(int frenchMessageId) {
-    std::string message = App().Message(frenchMessageId, file_.fileName);
-    App().AppendFailureEnding(message);
-    App().DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
-    PostMessage(WM_ANALYSIS_FAILED);
+    PostFailure(App().Message(frenchMessageId, file_.fileName));
 }
 
 void CAnalysisDlg::OnAnalysisStep() {
@@ -70,11 +67,8 @@ void CAnalysisDlg::OnAnalysisStep() {
     case Outcome::BadList: Fail(msgListWrong); return;
     case Outcome::ReadError: {
         // Not the end of the file: what is left of it cannot be trusted.
-        std::string message =
-            App().Message(msgFileWrong, file_.fileName) + "\n" + std::strerror(stream->ErrorCode());
-        App().AppendFailureEnding(message);
-        App().DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
-        PostMessage(WM_ANALYSIS_FAILED);
+        PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" +
+                    std::strerror(stream->ErrorCode()));
         return;
     }
     default: break;

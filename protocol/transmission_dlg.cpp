@@ -40,10 +40,7 @@ BOOL CTransmissionDlg::OnInitDialog() {
     stream = std::make_unique<sys::TextFile>();
     if (!stream->Open(file_.fileName)) {
         stream.reset();
-        std::string message = app.Message(msgCannotOpen, file_.fileName);
-        app.AppendFailureEnding(message);
-        app.DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
-        PostMessage(WM_TRANSMIT_FAILED);
+        PostFailure(app.Message(msgCannotOpen, file_.fileName));
         return TRUE;
     }
     PostMessage(WM_TRANSMIT_MODE, 0);
@@ -129,10 +126,7 @@ void CTransmissionDlg::OnLineStep(int failures) {
     CUpgradeApp& app = App();
     if (failures == 0) {
         if (stream->ReadLine(currentLine_, 255) != sys::TextFile::Read::Line) {
-            std::string message = app.Message(msgFileWrong, file_.fileName);
-            app.AppendFailureEnding(message);
-            app.DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
-            PostMessage(WM_TRANSMIT_FAILED);
+            PostFailure(app.Message(msgFileWrong, file_.fileName));
             return;
         }
         if (currentLine_.empty() || currentLine_[0] != ':') {

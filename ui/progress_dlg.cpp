@@ -42,6 +42,12 @@ void CProgressDlg::PostSuccess() {
     PostMessage(WM_COMMAND, IDOK, 0);
 }
 
+void CProgressDlg::PostFailure(std::string message) {
+    App().AppendFailureEnding(message);
+    App().DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
+    PostMessage(failedMessage_);
+}
+
 // Enter reaches the hidden OK button too; it must not pass half-done work off as done.
 void CProgressDlg::OnOK() {
     if (succeeded_)

@@ -25,6 +25,8 @@ class CProgressDlg : public fw::CDialog {
     bool PumpMessages();
     // Ends the dialog with IDOK through the hidden OK button.
     void PostSuccess();
+    // Shows message with the failure ending in an exclamation box, then takes the failure exit.
+    void PostFailure(std::string message);
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
