@@ -90,6 +90,7 @@ int CUpgradeApp::SelectCompatibleFiles() {
                     (forceByPosition && static_cast<size_t>(i) == k)) {
                     auto copy = std::make_unique<CUpgradeFile>(candidate.fileName);
                     copy->recordCount = candidate.recordCount;
+                    copy->analysed = candidate.analysed;
                     copy->monitorIndex = static_cast<std::int32_t>(k);
                     selectedFiles.Add(std::move(copy));
                     found = true;

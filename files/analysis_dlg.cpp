@@ -31,8 +31,10 @@ BOOL CAnalysisDlg::OnInitDialog() {
 
     stream = std::make_unique<sys::TextFile>();
     if (!stream->Open(file_.fileName)) {
+        // The system's reason tells a missing file from a folder, a device or a FIFO.
+        const int error = stream->ErrorCode();
         stream.reset();
-        Fail(msgCannotOpen);
+        PostFailure(app.Message(msgCannotOpen, file_.fileName) + "\n" + std::strerror(error));
         return TRUE;
     }
     gauge.Attach(IDC_GAUGE, this, 100, RGB(0, 0, 255), RGB(255, 255, 255));

@@ -11,20 +11,27 @@ const std::string addressRecordPrefix = ":0200000";
 } // namespace
 
 HexFileAnalysis::HexFileAnalysis(sys::TextFile& file, CUpgradeFile& record)
-    : file_(file), record_(record), fileSize_(static_cast<std::int32_t>(file.Size())) {
+    : file_(file), record_(record), fileSize_(file.Size()) {
     record_.recordCount = 0;
     record_.compatibleMonitors.clear();
+    record_.analysed = AnalysedText{};
 }
 
 HexFileAnalysis::Outcome HexFileAnalysis::NextStep() {
+    std::uint64_t stepBytes = 0;
     for (;;) {
+        if (stepBytes >= maxStepBytes)
+            return Outcome::Continue;
         switch (file_.ReadLine(line_, maxPieceChars + 1)) {
         case sys::TextFile::Read::Error: return Outcome::ReadError;
         case sys::TextFile::Read::End: return Outcome::NoEndRecord;
         case sys::TextFile::Read::Line: break;
         }
+        stepBytes += line_.size();
+        digest_.Update(line_);
+        textLength_ += line_.size();
         // The run-time counted one more byte per line than text mode delivers.
-        bytesConsumed_ += static_cast<std::int32_t>(line_.size()) + 1;
+        bytesConsumed_ += static_cast<std::int64_t>(line_.size()) + 1;
         if (bytesConsumed_ > fileSize_)
             bytesConsumed_ = fileSize_;
         const int percent =
@@ -47,9 +54,12 @@ HexFileAnalysis::Outcome HexFileAnalysis::NextStep() {
                 return Outcome::BadList;
         }
         ++record_.recordCount;
-        if (line_.find(endRecord) != std::string::npos)
-            return record_.compatibleMonitors.empty() ? Outcome::NoList : Outcome::Sound;
-        return Outcome::Continue;
+        if (line_.find(endRecord) == std::string::npos)
+            return Outcome::Continue;
+        if (record_.compatibleMonitors.empty())
+            return Outcome::NoList;
+        record_.analysed = AnalysedText{textLength_, digest_.Final()};
+        return Outcome::Sound;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/upgrade_file.h"
+#include "sys/digest.h"
 #include "sys/text_file.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@
 class HexFileAnalysis {
   public:
     enum class Outcome {
-        Continue,    // one more record done; call NextStep again
+        Continue,    // more to read; call NextStep again
         Sound,       // end record reached with a compatibility list
         BadRecord,   // a line beginning with ':' is not a valid record
         NoEndRecord, // the file ended before its end record
@@ -23,6 +24,9 @@ class HexFileAnalysis {
     };
 
     static constexpr std::size_t maxPieceChars = 254; // LF included
+    // A step ends after its first record line or after this many bytes, whichever comes first,
+    // so that Cancel is served within a fraction of a second whatever the file holds.
+    static constexpr std::uint64_t maxStepBytes = 64 * 1024;
 
     // file must be open; record receives the count and the list.
     HexFileAnalysis(sys::TextFile& file, CUpgradeFile& record);
@@ -32,7 +36,7 @@ class HexFileAnalysis {
     // Called once the list has been read, with the record's compatible monitors.
     std::function<void(const fw::CStringArray& monitors)> onListComplete;
 
-    // Reads up to and including the next record line.
+    // Reads up to and including the next record line, or maxStepBytes.
     Outcome NextStep();
 
   private:
@@ -41,9 +45,11 @@ class HexFileAnalysis {
 
     sys::TextFile& file_;
     CUpgradeFile& record_;
-    std::int32_t fileSize_;
-    std::int32_t bytesConsumed_ = 0;
-    std::int32_t lastPercent_ = 0;
+    std::int64_t fileSize_;
+    std::int64_t bytesConsumed_ = 0;
+    int lastPercent_ = 0;
+    sys::Sha256 digest_;
+    std::uint64_t textLength_ = 0; // bytes delivered by the text mode so far
     bool tagFound_ = false;
     bool matching_ = false;
     int matched_ = 0;

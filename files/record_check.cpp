@@ -19,13 +19,12 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Two characters read as "%2x" reads them.
-unsigned HexPair(char high, char low) {
+// The byte of two hexadecimal digits; -1 when either is not one. A record that reads "G1" as 0
+// would reach the instrument and be refused there, halfway through an upgrade.
+int HexPair(char high, char low) {
     const int h = HexDigit(high);
-    if (h < 0)
-        return 0;
     const int l = HexDigit(low);
-    return l < 0 ? static_cast<unsigned>(h) : static_cast<unsigned>(h * 16 + l);
+    return h < 0 || l < 0 ? -1 : h * 16 + l;
 }
 
 bool IsDigit(char c) {
@@ -54,14 +53,26 @@ bool CheckHexRecord(std::string line, std::string* data) {
 
     // Byte count, address and record type come first; the last pair is the checksum.
     constexpr size_t firstDataDigit = 8;
+    constexpr size_t framingBytes = 5;
     unsigned sum = 0;
+    int byteCount = 0;
+    std::string bytes;
     for (size_t i = 0; i < digits; i += 2) {
-        const unsigned byte = HexPair(line[1 + i], line[2 + i]);
-        sum += byte;
-        if (data != nullptr && i >= firstDataDigit && i + 2 < digits)
-            *data += byte == 0 ? '|' : static_cast<char>(byte);
+        const int byte = HexPair(line[1 + i], line[2 + i]);
+        if (byte < 0)
+            return false;
+        if (i == 0)
+            byteCount = byte;
+        sum += static_cast<unsigned>(byte);
+        if (i >= firstDataDigit && i + 2 < digits)
+            bytes += byte == 0 ? '|' : static_cast<char>(byte);
     }
-    return (sum & 0xFF) == 0;
+    // The instrument takes the count at its word: one that disagrees with the data is refused.
+    if (static_cast<size_t>(byteCount) + framingBytes != digits / 2 || (sum & 0xFF) != 0)
+        return false;
+    if (data != nullptr)
+        *data += bytes;
+    return true;
 }
 
 bool IsValidMonitorReference(std::string reference) {

@@ -7,8 +7,9 @@
 #include <vector>
 
 // True when line (an Intel HEX record line, its line end allowed) has at least 10 characters
-// after the colon, an even number of them, and bytes that sum to 0 modulo 256. When data is
-// given, the record's data bytes are appended to it, a zero byte as '|'.
+// after the colon, an even number of them, all hexadecimal digits, a byte count equal to the
+// number of data bytes, and bytes that sum to 0 modulo 256. The record type is not checked.
+// When data is given, a valid record's data bytes are appended to it, a zero byte as '|'.
 bool CheckHexRecord(std::string line, std::string* data);
 
 // True for exactly 8 decimal digits, one upper-case letter and 2 decimal digits.

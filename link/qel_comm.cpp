@@ -86,7 +86,7 @@ std::string CQelComm::SystemErrorText(DWORD code) {
 }
 
 BOOL CQelComm::SetReadTimeout(DWORD milliseconds) {
-    return port_.SetCommTimeouts(sys::CommTimeouts{0, 0, milliseconds, 0, 0});
+    return port_.SetCommTimeouts(sys::CommTimeouts{0, 0, milliseconds, 0, writeTimeoutMs});
 }
 
 DWORD CQelComm::OpenPort() {
@@ -178,17 +178,40 @@ int CQelComm::WaitOutputDrained() {
     }
 }
 
-int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
+void CQelComm::DropPendingInput() {
+    DWORD errors = 0;
+    sys::CommStatus status;
+    if (port_.ClearCommError(&errors, &status) && status.inQueue != 0)
+        port_.PurgeComm(purgeInput);
+}
+
+bool CQelComm::InputPending() {
+    DWORD errors = 0;
+    sys::CommStatus status;
+    return port_.ClearCommError(&errors, &status) && status.inQueue != 0;
+}
+
+int CQelComm::SendLine(std::string& text, bool waitUntilSent, bool keepPendingInput) {
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos)
         text.resize(end);
     const std::string line = text + "\n";
     PaceBeforeSend();
+    if (!keepPendingInput)
+        DropPendingInput();
     DWORD written = 0;
-    if (!port_.WriteFile(line.data(), static_cast<DWORD>(line.size()), &written))
+    if (!port_.WriteFile(line.data(), static_cast<DWORD>(line.size()), &written)) {
+        lastWriteError_ = sys::GetLastError();
+        // What did not leave must not leave later, glued to the next attempt.
+        port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
         return -1;
-    if (waitUntilSent)
-        WaitOutputDrained();
+    }
+    // A line still queued when the wait gives up has not been sent, whatever the write said.
+    if (waitUntilSent && WaitOutputDrained() != 0) {
+        lastWriteError_ = sys::TimeoutErrorCode();
+        port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
+        return -1;
+    }
     CUpgradeApp& app = App();
     if (app.traceMode)
         app.ShowTrace(app.Message(msgLineSent, line));

@@ -14,6 +14,9 @@ class CQelComm : public fw::CWnd {
     static constexpr UINT linkTimerId = 101;
     static constexpr UINT linkTimerPeriodMs = 1000;
     static constexpr DWORD defaultReadTimeoutMs = 10000;
+    // A write that the port cannot take, or a line that cannot leave it, within this time has
+    // failed: flow control held forever must end in a message, not a hang.
+    static constexpr DWORD writeTimeoutMs = 10000;
     static constexpr std::size_t answerBufferSize = 256;
     static constexpr std::size_t answerMaxChars = 255;
     static constexpr int identifyTimeoutSeconds = 5;
@@ -38,8 +41,14 @@ class CQelComm : public fw::CWnd {
     bool IsOpen() const { return port_.IsOpen(); }
 
     // The line exchange. text is cut in place at its first CR or LF; 0 when handed to the
-    // port, -1 when the write failed.
-    int SendLine(std::string& text, bool waitUntilSent);
+    // port (and, with waitUntilSent, gone from it), -1 when the write failed (LastWriteError).
+    // What the instrument sent before is dropped first, so that a late answer to an earlier
+    // line is never read as this line's, unless keepPendingInput asks to read through it.
+    int SendLine(std::string& text, bool waitUntilSent, bool keepPendingInput = false);
+    // The system's code of the last write that failed.
+    DWORD LastWriteError() const { return lastWriteError_; }
+    // True when bytes from the instrument are waiting to be read.
+    bool InputPending();
     void PaceBeforeSend();
     // 0 when the output queue emptied (or a quit came), -1 after 9 to 10 s.
     int WaitOutputDrained();
@@ -59,10 +68,13 @@ class CQelComm : public fw::CWnd {
 
   private:
     BOOL SetReadTimeout(DWORD milliseconds);
+    // Drops what the instrument sent and nobody read.
+    void DropPendingInput();
     // The settings to open with: the command line's, or the user's choice; false if cancelled.
     bool ChooseSettings();
 
     sys::SerialPort port_;
+    DWORD lastWriteError_ = 0;
 };
 
 // Bits per second for a baud-rate index; any index outside 0..8 is 9600.

@@ -5,6 +5,7 @@
 #include "sys/text.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 constexpr int msgCannotOpen = 5;
@@ -20,6 +21,8 @@ constexpr int msgModeNotSet = 53;
 constexpr int msgStopQuestion = 69;
 constexpr int lineTimeoutSeconds = 3;
 constexpr int exitTimeoutSeconds = 1;
+// Late answers read through before the identification; more means the monitor is babbling.
+constexpr int maxSkippedAnswers = 8;
 const std::string endRecord = ":00000001FF";
 } // namespace
 
@@ -39,17 +42,19 @@ BOOL CTransmissionDlg::OnInitDialog() {
 
     stream = std::make_unique<sys::TextFile>();
     if (!stream->Open(file_.fileName)) {
+        const int error = stream->ErrorCode();
         stream.reset();
-        PostFailure(app.Message(msgCannotOpen, file_.fileName));
+        PostFailure(app.Message(msgCannotOpen, file_.fileName) + "\n" + std::strerror(error));
         return TRUE;
     }
-    PostMessage(WM_TRANSMIT_MODE, 0);
+    PostMessage(WM_TRANSMIT_CHECK);
     return TRUE;
 }
 
 LRESULT CTransmissionDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     const int failures = static_cast<int>(wParam);
     switch (message) {
+    case WM_TRANSMIT_CHECK: OnCheckStep(); return 0;
     case WM_TRANSMIT_MODE: OnModeStep(failures); return 0;
     case WM_TRANSMIT_VERIFY: OnVerifyStep(failures); return 0;
     case WM_TRANSMIT_LINE: OnLineStep(failures); return 0;
@@ -66,21 +71,116 @@ bool CTransmissionDlg::PumpOrFail() {
     return false;
 }
 
-int CTransmissionDlg::JudgeAnswer(int refusalId, int timeoutSeconds) {
+void CTransmissionDlg::FailChanged() {
+    PostFailure(App().Message(msgFileWrong, file_.fileName));
+}
+
+// Nothing of the file goes out before its text up to the end record has been read again and
+// found to be what the analysis read: a file replaced since would otherwise be sent unchecked.
+void CTransmissionDlg::OnCheckStep() {
+    const AnalysedText& analysed = file_.analysed;
+    std::string piece;
+    std::uint64_t stepBytes = 0;
+    while (checkedLength_ < analysed.length && stepBytes < checkStepBytes) {
+        const auto read = stream->ReadLine(piece, 255);
+        if (read == sys::TextFile::Read::Error) {
+            PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" +
+                        std::strerror(stream->ErrorCode()));
+            return;
+        }
+        if (read == sys::TextFile::Read::End)
+            break;
+        sentDigest_.Update(piece);
+        checkedLength_ += piece.size();
+        stepBytes += piece.size();
+    }
+    const bool more = checkedLength_ < analysed.length && stepBytes >= checkStepBytes;
+    if (!more) {
+        const bool same = !analysed.digest.empty() && checkedLength_ == analysed.length &&
+                          sentDigest_.Final() == analysed.digest;
+        if (!same || !stream->Rewind()) {
+            FailChanged();
+            return;
+        }
+    }
+    if (!PumpOrFail())
+        return;
+    PostMessage(more ? WM_TRANSMIT_CHECK : WM_TRANSMIT_MODE, 0);
+}
+
+int CTransmissionDlg::QueryIdentification(std::vector<std::uint8_t>& stateCodes) {
+    CQelComm& link = *App().link;
+    std::string command = "QEL?";
+    // What is waiting is read, not dropped: an identification among it answers an earlier
+    // "QEL?" and has to be counted.
+    if (link.SendLine(command, false, true) != 0) {
+        writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
+        return msgCannotSendCommand;
+    }
+    ++queriesOwed_;
+    bool anyAnswer = false;
+    for (int skipped = 0; skipped <= maxSkippedAnswers;) {
+        std::string answer;
+        if (link.ReadAnswer(answer, CQelComm::answerMaxChars, lineTimeoutSeconds) != 0)
+            return anyAnswer ? msgModeNotSet : msgNoAnswer;
+        anyAnswer = true;
+        fw::CStringArray monitors;
+        if (!ParseMonitorList(sys::UpperCase(answer), &monitors, &stateCodes)) {
+            ++skipped; // a late answer to a line or command sent before
+            continue;
+        }
+        if (--queriesOwed_ == 0)
+            return 0;
+    }
+    return msgModeNotSet;
+}
+
+int CTransmissionDlg::Exchange(std::string& text, bool waitUntilSent, int timeoutSeconds,
+                               int refusalId, int writeFailureId) {
+    CQelComm& link = *App().link;
+    const std::string key = sys::UpperCase(text.substr(0, text.find_first_of("\r\n")));
+    // Answers owed to another text, or ones nobody asked for: only the identification shows
+    // where they end. Copies of the same text may share their answers.
+    if (queriesOwed_ > 0 || (owedText_ && *owedText_ != key) ||
+        (!owedText_ && link.InputPending())) {
+        owedText_ = "QEL?";
+        std::vector<std::uint8_t> codes;
+        const int reason = QueryIdentification(codes);
+        if (reason != 0)
+            return reason == msgCannotSendCommand ? writeFailureId : reason;
+        owedText_.reset();
+    }
+    const bool owedBefore = owedText_.has_value();
+    if (link.SendLine(text, waitUntilSent) != 0) {
+        writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
+        owedText_ = key; // part of it may have gone, and be answered
+        return writeFailureId;
+    }
     std::string answer;
-    if (App().link->ReadAnswer(answer, CQelComm::answerMaxChars, timeoutSeconds) != 0)
+    if (link.ReadAnswer(answer, CQelComm::answerMaxChars, timeoutSeconds) != 0) {
+        owedText_ = key;
         return msgNoAnswer;
-    answer = sys::UpperCase(answer);
-    if (answer.find("NACK") != std::string::npos || answer.find("OK") == std::string::npos)
-        return refusalId;
-    return 0;
+    }
+    const std::string upper = sys::UpperCase(answer);
+    const bool nack = upper.find("NACK") != std::string::npos;
+    const bool ok = upper.find("OK") != std::string::npos;
+    // Only a whole acknowledgement, asked for by this copy alone, leaves nothing owed.
+    const bool whole = !answer.empty() && answer.back() == '\n' && (ok || nack);
+    if (!whole || owedBefore)
+        owedText_ = key;
+    return nack || !ok ? refusalId : 0;
 }
 
 void CTransmissionDlg::OnModeStep(int failures) {
     char command[16];
     std::snprintf(command, sizeof command, "MODEQEL%d", static_cast<int>(monitorIndex_));
     std::string text = command;
-    const bool written = App().link->SendLine(text, false) == 0;
+    CQelComm& link = *App().link;
+    const bool written = link.SendLine(text, false) == 0;
+    // A monitor that answers the command anyway is read through by the verification.
+    owedText_ = text;
+    if (!written)
+        writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
     if (!PumpOrFail())
         return;
     if (written)
@@ -92,25 +192,15 @@ void CTransmissionDlg::OnModeStep(int failures) {
 }
 
 void CTransmissionDlg::OnVerifyStep(int failures) {
-    CQelComm& link = *App().link;
-    std::string command = "QEL?";
-    int reason = 0;
-    if (link.SendLine(command, false) != 0) {
-        reason = msgCannotSendCommand;
-    } else {
-        std::string answer;
-        if (link.ReadAnswer(answer, CQelComm::answerMaxChars, lineTimeoutSeconds) != 0) {
-            reason = msgNoAnswer;
-        } else {
-            fw::CStringArray monitors;
-            std::vector<std::uint8_t> codes;
-            const bool parsed = ParseMonitorList(sys::UpperCase(answer), &monitors, &codes);
-            const bool selected = parsed && monitorIndex_ >= 0 &&
-                                  static_cast<size_t>(monitorIndex_) < codes.size() &&
-                                  codes[static_cast<size_t>(monitorIndex_)] != 0;
-            if (!selected)
-                reason = msgModeNotSet;
-        }
+    std::vector<std::uint8_t> codes;
+    int reason = QueryIdentification(codes);
+    if (reason == 0) {
+        owedText_.reset(); // everything sent before has been answered
+        const bool selected = monitorIndex_ >= 0 &&
+                              static_cast<size_t>(monitorIndex_) < codes.size() &&
+                              codes[static_cast<size_t>(monitorIndex_)] != 0;
+        if (!selected)
+            reason = msgModeNotSet;
     }
     if (!PumpOrFail())
         return;
@@ -125,8 +215,24 @@ void CTransmissionDlg::OnVerifyStep(int failures) {
 void CTransmissionDlg::OnLineStep(int failures) {
     CUpgradeApp& app = App();
     if (failures == 0) {
-        if (stream->ReadLine(currentLine_, 255) != sys::TextFile::Read::Line) {
+        const auto read = stream->ReadLine(currentLine_, 255);
+        if (read == sys::TextFile::Read::Error) {
+            PostFailure(app.Message(msgFileWrong, file_.fileName) + "\n" +
+                        std::strerror(stream->ErrorCode()));
+            return;
+        }
+        if (read != sys::TextFile::Read::Line) {
             PostFailure(app.Message(msgFileWrong, file_.fileName));
+            return;
+        }
+        // The end record leaves only once the whole text has proved to be the one analysed:
+        // a file changed while it was being sent is not reported as sent.
+        sentDigest_.Update(currentLine_);
+        sentLength_ += currentLine_.size();
+        if (sentLength_ >= file_.analysed.length &&
+            (sentLength_ != file_.analysed.length ||
+             sentDigest_.Final() != file_.analysed.digest)) {
+            FailChanged();
             return;
         }
         if (currentLine_.empty() || currentLine_[0] != ':') {
@@ -134,9 +240,8 @@ void CTransmissionDlg::OnLineStep(int failures) {
             return;
         }
     }
-    const int reason = app.link->SendLine(currentLine_, true) != 0
-                           ? msgCannotSendLine
-                           : JudgeAnswer(msgLineRefused, lineTimeoutSeconds);
+    const int reason =
+        Exchange(currentLine_, true, lineTimeoutSeconds, msgLineRefused, msgCannotSendLine);
     if (!PumpOrFail())
         return;
     if (reason == 0) {
@@ -158,9 +263,8 @@ void CTransmissionDlg::OnLineStep(int failures) {
 
 void CTransmissionDlg::OnExitStep(int failures) {
     std::string command = "EXITQEL";
-    const int reason = App().link->SendLine(command, false) != 0
-                           ? msgCannotSendCommand
-                           : JudgeAnswer(msgCommandRefused, exitTimeoutSeconds);
+    const int reason =
+        Exchange(command, false, exitTimeoutSeconds, msgCommandRefused, msgCannotSendCommand);
     if (!PumpOrFail())
         return;
     if (reason == 0)
@@ -171,11 +275,20 @@ void CTransmissionDlg::OnExitStep(int failures) {
         ShowLinkError(msgCannotSendCommand, command, reason);
 }
 
+// A write failure gives the system's reason; any other reason its catalogue text.
 void CTransmissionDlg::ShowLinkError(int primaryId, const std::string& subject, int reasonId) {
     CUpgradeApp& app = App();
     std::string message = app.Message(primaryId, subject);
-    if (reasonId != primaryId)
+    if (reasonId != primaryId) {
         message += "\n" + app.Message(reasonId);
+    } else {
+        std::string why = writeFailure_;
+        while (!why.empty() &&
+               (why.back() == '\n' || why.back() == '\r' || why.back() == ' ' || why.back() == '.'))
+            why.pop_back();
+        if (!why.empty())
+            message += "\n" + why;
+    }
     app.AppendLinkCheckEnding(message);
     const int answer = app.DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION);
     PostMessage(answer == IDOK ? WM_TRANSMIT_RETRY : WM_TRANSMIT_FAILED);

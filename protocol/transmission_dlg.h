@@ -1,13 +1,23 @@
 #pragma once
 
 #include "files/upgrade_file.h"
+#include "sys/digest.h"
 #include "ui/progress_dlg.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// Upgrades the instrument with one file: upgrade mode for the file's monitor, a check that it
-// took, every record line acknowledged, then the exit command. One exchange per step.
+// Upgrades the instrument with one file: a check that the file is still the one analysed,
+// upgrade mode for the file's monitor, a check that it took, every record line acknowledged,
+// then the exit command. One exchange per step.
+//
+// The monitor's answers carry no reference to what they answer. An answer that comes after
+// its time limit, or one the monitor was not asked for, would be taken for the answer to the
+// next line, and every verdict after it would be one line off. So a line is judged only by
+// answers that can be its own: before a line or command other than the one still owed an
+// answer, the dialog asks "QEL?" and reads through to the identification that answers it,
+// which the monitor sends after everything it owed before.
 class CTransmissionDlg : public CProgressDlg {
   public:
     static constexpr int IDD_FRENCH = 113;
@@ -15,11 +25,14 @@ class CTransmissionDlg : public CProgressDlg {
     // The word parameter of a step carries its failed attempts so far.
     static constexpr UINT WM_TRANSMIT_MODE = WM_USER + 100;
     static constexpr UINT WM_TRANSMIT_VERIFY = WM_USER + 101;
+    static constexpr UINT WM_TRANSMIT_CHECK = WM_USER + 102; // the file is the one analysed
     static constexpr UINT WM_TRANSMIT_LINE = WM_USER + 103;
     static constexpr UINT WM_TRANSMIT_EXIT = WM_USER + 104;
     static constexpr UINT WM_TRANSMIT_FAILED = WM_USER + 105;
     static constexpr UINT WM_TRANSMIT_RETRY = WM_USER + 106;
     static constexpr int maxAttempts = 3;
+    // Bytes of the file compared with its analysis in one step.
+    static constexpr std::uint64_t checkStepBytes = 256 * 1024;
 
     CTransmissionDlg(std::int32_t monitorIndex, CUpgradeFile& file, fw::CWnd* parent);
 
@@ -29,19 +42,42 @@ class CTransmissionDlg : public CProgressDlg {
     BOOL OnInitDialog() override;
 
   private:
+    void OnCheckStep();
     void OnModeStep(int failures);
     void OnVerifyStep(int failures);
     void OnLineStep(int failures);
     void OnExitStep(int failures);
     // After the third failure: the command or line, the reason, OK to run again or Cancel.
     void ShowLinkError(int primaryId, const std::string& subject, int reasonId);
-    // 0 when accepted, else the reason's message identifier.
-    int JudgeAnswer(int refusalId, int timeoutSeconds);
     // Posts the next step unless the application is quitting.
     bool PumpOrFail();
+    // The file changed since its analysis: nothing more of it may be sent.
+    void FailChanged();
+
+    // Sends "QEL?" and reads answers up to the identification that answers the last "QEL?"
+    // sent; answers before it are late ones and are skipped. 0 with the state codes, else
+    // the reason.
+    int QueryIdentification(std::vector<std::uint8_t>& stateCodes);
+    // Sends a line or command whose answer may hold "OK" and judges the answer: 0 accepted,
+    // else the reason. Asks for the identification first when another text may still be
+    // answered.
+    int Exchange(std::string& text, bool waitUntilSent, int timeoutSeconds, int refusalId,
+                 int writeFailureId);
 
     std::int32_t monitorIndex_;
     CUpgradeFile& file_;
-    std::uint16_t progress_ = 0;
+    std::uint32_t progress_ = 0;
     std::string currentLine_;
+    std::string writeFailure_; // the system's reason of the last failed write
+
+    // What is known of the monitor's answers. queriesOwed_: "QEL?" sent and not answered yet.
+    // owedText_: a line or command some of whose copies may still be answered (none when
+    // every answer came whole and in time).
+    int queriesOwed_ = 0;
+    std::optional<std::string> owedText_;
+
+    // The file as it is read for sending, compared with what the analysis read.
+    sys::Sha256 sentDigest_;
+    std::uint64_t sentLength_ = 0;
+    std::uint64_t checkedLength_ = 0;
 };

@@ -77,7 +77,8 @@ class SerialPort {
     BOOL SetCommTimeouts(const CommTimeouts& timeouts);
     BOOL GetCommState(CommState& state);
     BOOL SetCommState(const CommState& state);
-    // Writes all of it; no time-out.
+    // Writes all of it within the write time-out (none when both write values are 0); FALSE
+    // with the system's code when the port does not take it all in time.
     BOOL WriteFile(const void* data, DWORD size, DWORD* written);
     // Reads up to size bytes within the read time-out; fewer (0) when it runs out.
     BOOL ReadFile(void* data, DWORD size, DWORD* read);
@@ -91,6 +92,8 @@ class SerialPort {
 
 // The code of the last failed call of this thread.
 DWORD GetLastError();
+// The system's code for an operation that ran out of time.
+DWORD TimeoutErrorCode();
 // The system's message for an error code, as FormatMessage gives it (Windows ends it with CR
 // LF); empty when the system has none.
 std::string SystemErrorText(DWORD code);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,15 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 // components without regard to case, trailing blanks and dots of a name ignored. Returns the
 // name unchanged when nothing matches, so that the open fails with the usual error.
 std::string ResolveUserFileName(const std::string& name);
+
+// Opens a file the user named (matched as above) for reading in binary. Only a regular file is
+// opened: a FIFO, a device or a folder is refused at once, never waited on or read. nullptr on
+// failure, with errno set (EISDIR for a folder, EINVAL for anything else that is not a file).
+std::FILE* OpenRegularFile(const std::string& name);
+// Size in bytes of an open file; -1 when the system cannot tell.
+std::int64_t StreamSize(std::FILE* stream);
+// Back to the start of an open file; false on failure, with errno set.
+bool SeekToStart(std::FILE* stream);
 
 // The plain read-write files of the current directory whose names match pattern ('*' and '?',
 // without regard to case), as the list box directory listing with attribute 0 gives them:

@@ -48,4 +48,14 @@ std::string UpperCase(std::string text) {
     return MapCase(std::move(text), true);
 }
 
+std::string HexText(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 0xF];
+    }
+    return text;
+}
+
 } // namespace sys

@@ -13,4 +13,7 @@ std::string UpperCase(std::string text);
 // digits; 0 without digits; a value out of range saturates.
 long ReadDecimal(const std::string& text);
 
+// Lower-case hexadecimal of raw bytes.
+std::string HexText(const std::string& bytes);
+
 } // namespace sys

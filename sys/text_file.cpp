@@ -2,8 +2,6 @@
 
 #include "sys/sys.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 namespace sys {
@@ -14,21 +12,34 @@ constexpr int endOfFileMark = 0x1A; // Ctrl-Z
 
 bool TextFile::Open(const std::string& name) {
     Close();
-    std::FILE* f = std::fopen(ResolveUserFileName(name).c_str(), "rb");
-    if (f == nullptr)
+    std::FILE* f = OpenRegularFile(name);
+    if (f == nullptr) {
+        errorCode_ = errno;
         return false;
+    }
     Attach(f);
     return true;
 }
 
-void TextFile::Attach(std::FILE* stream, long size) {
+void TextFile::Attach(std::FILE* stream, std::int64_t size) {
     Close();
     stream_.reset(stream);
-    struct stat st {};
-    if (size >= 0)
-        size_ = size;
-    else
-        size_ = fstat(fileno(stream), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+    size_ = size >= 0 ? size : StreamSize(stream);
+    if (size_ < 0)
+        size_ = 0;
+}
+
+bool TextFile::Rewind() {
+    if (!stream_)
+        return false;
+    if (!SeekToStart(stream_.get())) {
+        errorCode_ = errno;
+        return false;
+    }
+    std::clearerr(stream_.get());
+    begin_ = end_ = 0;
+    ended_ = failed_ = false;
+    return true;
 }
 
 void TextFile::Close() {
@@ -36,6 +47,7 @@ void TextFile::Close() {
     begin_ = end_ = 0;
     ended_ = failed_ = false;
     size_ = 0;
+    errorCode_ = 0;
 }
 
 bool TextFile::Refill() {

@@ -2,6 +2,7 @@
 // every platform: CR LF arrives as LF, and a Ctrl-Z byte ends the file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -16,22 +17,24 @@ class TextFile {
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    // Opens a name as the user gave it (matched as Windows matches names). False on failure,
-    // with errno set.
+    // Opens a name as the user gave it (matched as Windows matches names); only a regular
+    // file. False on failure, with the reason in ErrorCode() (an errno value).
     bool Open(const std::string& name);
     // Takes an already open stream (tests use memory streams and failing ones); its size is
     // asked of the system unless given.
-    void Attach(std::FILE* stream, long size = -1);
+    void Attach(std::FILE* stream, std::int64_t size = -1);
     bool IsOpen() const { return stream_ != nullptr; }
     void Close();
+    // Reads again from the first byte; false (with ErrorCode()) when the stream cannot seek.
+    bool Rewind();
 
     // Size in bytes of the file as stored, from its status right after opening.
-    long Size() const { return size_; }
+    std::int64_t Size() const { return size_; }
 
     // The next piece of a line, as fgets reads it: up to and including the first LF, at most
     // maxChars - 1 characters.
     Read ReadLine(std::string& line, std::size_t maxChars);
-    // The system's error code of the read that failed.
+    // The system's error code of the opening or read that failed.
     int ErrorCode() const { return errorCode_; }
 
   private:
@@ -43,7 +46,7 @@ class TextFile {
     bool Refill();
 
     std::unique_ptr<std::FILE, Closer> stream_;
-    long size_ = 0;
+    std::int64_t size_ = 0;
     char buffer_[65536];
     std::size_t begin_ = 0, end_ = 0;
     bool ended_ = false, failed_ = false;

@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -89,7 +91,8 @@ DWORD SerialPort::Open(int portNumber) {
         lastError = ENOENT;
         return lastError;
     }
-    // Non-blocking only while opening, so that a modem line cannot hold the open.
+    // Non-blocking, so that a modem line cannot hold the open and every read and write is
+    // bounded by its own time-out (poll) rather than by the driver.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastError = static_cast<DWORD>(errno);
@@ -102,12 +105,6 @@ DWORD SerialPort::Open(int portNumber) {
         return lastError;
     }
     ::ioctl(fd, TIOCEXCL);
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        lastError = static_cast<DWORD>(errno);
-        ::close(fd);
-        return lastError;
-    }
     impl_->fd = fd;
     impl_->timeouts = CommTimeouts{0, 0, 10000, 0, 0};
     return 0;
@@ -249,23 +246,49 @@ BOOL SerialPort::SetCommState(const CommState& state) {
     return TRUE;
 }
 
+// Windows counts the write time-out from the call: all of it must be taken by then.
 BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
+    using Clock = std::chrono::steady_clock;
     const auto* bytes = static_cast<const char*>(data);
+    const CommTimeouts& t = impl_->timeouts;
+    const long long limitMs =
+        static_cast<long long>(t.writeTotalTimeoutConstant) +
+        static_cast<long long>(t.writeTotalTimeoutMultiplier) * static_cast<long long>(size);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     DWORD done = 0;
-    while (done < size) {
+    int error = 0;
+    while (done < size && error == 0) {
         const ssize_t n = ::write(impl_->fd, bytes + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (written != nullptr)
-                *written = done;
-            return Fail(errno);
+        if (n >= 0) {
+            done += static_cast<DWORD>(n);
+            continue;
         }
-        done += static_cast<DWORD>(n);
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN) {
+            error = errno;
+            break;
+        }
+        // The driver's queue is full or flow control holds it: wait for room, in time.
+        int waitMs = -1;
+        if (limitMs > 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                error = ETIMEDOUT;
+                break;
+            }
+            waitMs = static_cast<int>(std::min<long long>(left.count(), 0x7FFFFFFF));
+        }
+        pollfd pfd{impl_->fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, waitMs) < 0 && errno != EINTR)
+            error = errno;
+        else if ((pfd.revents & (POLLERR | POLLHUP)) != 0 && (pfd.revents & POLLOUT) == 0)
+            error = EIO;
     }
     if (written != nullptr)
         *written = done;
-    return TRUE;
+    return error == 0 ? TRUE : Fail(error);
 }
 
 BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
@@ -290,7 +313,9 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     do {
         n = ::read(impl_->fd, data, size);
     } while (n < 0 && errno == EINTR);
-    if (n < 0)
+    if (n < 0 && errno == EAGAIN)
+        n = 0; // taken by someone else between the poll and the read: nothing for us
+    else if (n < 0)
         return Fail(errno);
     if (n == 0 && (pfd.revents & POLLHUP) != 0)
         return Fail(EIO); // the other end hung up
@@ -324,6 +349,10 @@ BOOL SerialPort::CloseHandle() {
 
 DWORD GetLastError() {
     return lastError;
+}
+
+DWORD TimeoutErrorCode() {
+    return ETIMEDOUT;
 }
 
 std::string SystemErrorText(DWORD code) {

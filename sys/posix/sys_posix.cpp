@@ -5,11 +5,13 @@
 #include "res/version.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -169,6 +171,40 @@ VersionInfo ReadOwnVersionInfo() {
     info.fileVersionMs = QEL32_FILE_VERSION_MS;
     info.fileVersionLs = QEL32_FILE_VERSION_LS;
     return info;
+}
+
+std::FILE* OpenRegularFile(const std::string& name) {
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer before anything is known.
+    const int fd =
+        ::open(ResolveUserFileName(name).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    else if (const int flags = fcntl(fd, F_GETFL);
+             flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        error = errno;
+    std::FILE* stream = error == 0 ? fdopen(fd, "rb") : nullptr;
+    if (stream == nullptr) {
+        if (error == 0)
+            error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
+std::int64_t StreamSize(std::FILE* stream) {
+    struct stat st {};
+    return fstat(fileno(stream), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+bool SeekToStart(std::FILE* stream) {
+    return fseeko(stream, 0, SEEK_SET) == 0;
 }
 
 bool FileExists(const std::string& name) {

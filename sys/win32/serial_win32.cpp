@@ -90,7 +90,12 @@ BOOL SerialPort::SetCommState(const CommState& state) {
 
 BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
     DWORD done = 0;
-    const BOOL ok = ::WriteFile(impl_->handle, data, size, &done, nullptr);
+    BOOL ok = ::WriteFile(impl_->handle, data, size, &done, nullptr);
+    // A write time-out completes the call with success and fewer bytes written.
+    if (ok && done < size) {
+        SetLastError(ERROR_TIMEOUT);
+        ok = FALSE;
+    }
     if (written != nullptr)
         *written = done;
     return ok;
@@ -125,6 +130,10 @@ BOOL SerialPort::CloseHandle() {
 
 DWORD GetLastError() {
     return ::GetLastError();
+}
+
+DWORD TimeoutErrorCode() {
+    return ERROR_TIMEOUT;
 }
 
 std::string SystemErrorText(DWORD code) {

@@ -5,6 +5,9 @@
 
 #include "sys/sys.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -35,6 +38,35 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 // Windows itself matches names as the user expects.
 std::string ResolveUserFileName(const std::string& name) {
     return name;
+}
+
+std::FILE* OpenRegularFile(const std::string& name) {
+    // The wide call, so that any name the user can type opens.
+    std::FILE* stream = _wfopen(win32::Widen(name).c_str(), L"rb");
+    if (stream == nullptr)
+        return nullptr;
+    // Device names ("CON", "COM1", "NUL") open as files would; only a file on a disk is one.
+    struct _stat64 st {};
+    int error = 0;
+    if (_fstat64(_fileno(stream), &st) != 0)
+        error = errno;
+    else if ((st.st_mode & _S_IFMT) != _S_IFREG)
+        error = (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
+    if (error != 0) {
+        std::fclose(stream);
+        errno = error;
+        return nullptr;
+    }
+    return stream;
+}
+
+std::int64_t StreamSize(std::FILE* stream) {
+    struct _stat64 st {};
+    return _fstat64(_fileno(stream), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+bool SeekToStart(std::FILE* stream) {
+    return _fseeki64(stream, 0, SEEK_SET) == 0;
 }
 
 std::vector<std::string> ListPlainFiles(const std::string& pattern) {

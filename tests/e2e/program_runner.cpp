@@ -48,9 +48,18 @@ ProgramRun RunProgram(const ProgramOptions& options) {
             throw std::runtime_error("cannot write the input script");
         close(fd);
     }
+    // With steps the input is a pipe that the test types into as the program goes.
+    int typed[2] = {-1, -1};
+    if (!options.steps.empty() && pipe(typed) != 0)
+        throw std::runtime_error("pipe");
     const pid_t pid = fork();
     if (pid == 0) {
-        const int in = open(inPath.c_str(), O_RDONLY);
+        int in = open(inPath.c_str(), O_RDONLY);
+        if (typed[0] >= 0) {
+            close(typed[1]);
+            close(in);
+            in = typed[0];
+        }
         const int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
         dup2(in, 0);
         dup2(out, 1);
@@ -74,7 +83,30 @@ ProgramRun RunProgram(const ProgramOptions& options) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     int wstatus = 0;
-    for (;;) {
+    bool ended = false;
+    if (typed[1] >= 0) {
+        signal(SIGPIPE, SIG_IGN); // a program that ended early must not end the test
+        close(typed[0]);
+        auto type = [&](const std::string& text) {
+            if (!text.empty() && write(typed[1], text.data(), text.size()) < 0)
+                throw std::runtime_error("cannot type into the program");
+        };
+        type(options.input);
+        for (const auto& step : options.steps) {
+            while (!ended && ReadAll(outPath).find(step.shown) == std::string::npos &&
+                   std::chrono::steady_clock::now() < deadline) {
+                ended = waitpid(pid, &wstatus, WNOHANG) == pid;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (ended)
+                break;
+            if (step.action)
+                step.action();
+            type(step.input);
+        }
+        close(typed[1]);
+    }
+    for (; !ended;) {
         const pid_t done = waitpid(pid, &wstatus, WNOHANG);
         if (done == pid)
             break;

@@ -2,6 +2,7 @@
 // input; collects what it shows and how it ends.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,9 +12,17 @@ struct ProgramRun {
     std::string output;
 };
 
+// Once the program has shown `shown`, do `action`, then type `input`.
+struct ProgramStep {
+    std::string shown;
+    std::function<void()> action;
+    std::string input;
+};
+
 struct ProgramOptions {
     std::vector<std::string> args;
-    std::string input;                      // standard input, whole
+    std::string input;                      // standard input, whole (typed first with steps)
+    std::vector<ProgramStep> steps;         // when given, standard input ends after the last
     std::map<std::string, std::string> env; // set on top of a clean locale
     std::string workingDirectory;
     std::string program; // another copy of the program; the built one when empty

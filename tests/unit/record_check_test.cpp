@@ -26,22 +26,28 @@ TEST(CheckHexRecord, LineEndIsNotPartOfTheRecord) {
     EXPECT_TRUE(CheckHexRecord(":00000001FF\rjunk\n", nullptr));
 }
 
-TEST(CheckHexRecord, NonHexDigitsReadAsScanfWould) {
-    // "G1" reads 0, "1G" reads 1: a record can still sum to 0 with them.
-    EXPECT_TRUE(CheckHexRecord(":01000000G1FF", nullptr)); // 01+00+00+00+00+FF
-    EXPECT_TRUE(CheckHexRecord(":010000001GFE", nullptr)); // 01+00+00+00+01+FE
+TEST(CheckHexRecord, EveryPairIsTwoHexDigitsAndTheCountMatchesTheData) {
+    // Each would sum to 0 if a non-digit read as 0 or a lone digit as its own value.
+    EXPECT_FALSE(CheckHexRecord(":01000000G1FF", nullptr)) << "G1";
+    EXPECT_FALSE(CheckHexRecord(":010000001GFE", nullptr)) << "1G";
+    EXPECT_FALSE(CheckHexRecord(":0100000 01FE", nullptr)) << "blank";
+    EXPECT_FALSE(CheckHexRecord(":00000-01FF", nullptr)) << "sign";
+    // Count 02 with one data byte, and count 00 with one: the sums are still 0.
+    EXPECT_FALSE(CheckHexRecord(":0200000041BD", nullptr));
+    EXPECT_FALSE(CheckHexRecord(":0000000041BF", nullptr));
+    // The record type is still not checked.
+    EXPECT_TRUE(CheckHexRecord(Record(0, 0x7E, "xy"), nullptr));
 }
 
-TEST(CheckHexRecord, DataBytesAreAppendedZeroAsBar) {
+TEST(CheckHexRecord, DataBytesOfAValidRecordAreAppendedZeroAsBar) {
     std::string data = "x";
     EXPECT_TRUE(CheckHexRecord(":00000001FF", &data));
     EXPECT_EQ(data, "x");
     EXPECT_TRUE(CheckHexRecord(Record(0, 0, std::string("A\0B", 3)), &data));
     EXPECT_EQ(data, "xA|B");
-    // Data is appended even when the record turns out invalid; the caller stops anyway.
     std::string bad;
     EXPECT_FALSE(CheckHexRecord(":0300000041004200", &bad));
-    EXPECT_EQ(bad, "A|B");
+    EXPECT_EQ(bad, "");
 }
 
 TEST(MonitorReference, Syntax) {

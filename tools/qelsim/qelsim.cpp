@@ -51,7 +51,16 @@ Faults:
   --silent-lines LIST    leave these record lines unanswered (1-based, counting every record
                          line received, repeats included)
   --nack-lines LIST      answer NACK to these record lines (same counting)
+  --late-lines LIST      answer these record lines only after --late-ms (same counting)
+  --late-ms MS           how late a late line is answered (default 4000)
   --nack-exit            answer NACK to "EXITQEL"
+  --silent-exits LIST    leave these "EXITQEL" unanswered (1-based counts)
+  --ok-text TEXT         the acceptance (default OK)
+  --nack-text TEXT       the refusal (default NACK)
+  --garbled-queries LIST answer these "QEL?" with bytes that are no identification
+  --mode-answer TEXT     answer "MODEQELn" with TEXT (a monitor that says more than asked)
+  --mode-refused         "MODEQELn" leaves the state codes as they are
+  --xoff-after N         after the N-th line received, send XOFF and then nothing at all
   --garbage              answer every line with bytes that hold neither OK nor NACK
   --echo                 send each received line back before the answer
   --line-end crlf|lf|none  how answers end (default lf)
@@ -62,6 +71,8 @@ Faults:
   --exit-after-exits N   end after the N-th "EXITQEL" (default: run until killed)
   --stats FILE           at the end: bytes received and sent, lines, answers, and the seconds
                          from the first byte received to the last byte sent
+  --timeline FILE        each line received, with the seconds since the start when its last
+                         byte arrived (the simulator's own clock)
   --help                 this text
 )";
 
@@ -124,7 +135,12 @@ int HexValue(char c) {
 }
 
 struct Options {
-    std::string portsDir, dosDir, logPath, imagePath, fixedAnswer, statsPath;
+    std::string portsDir, dosDir, logPath, imagePath, fixedAnswer, statsPath, timelinePath;
+    std::string okText = "OK", nackText = "NACK", modeAnswer;
+    bool haveModeAnswer = false, modeRefused = false;
+    std::set<long> lateLines, silentExits, garbledQueries;
+    int lateMs = 4000;
+    long xoffAfter = -1;
     int port = 1;
     std::vector<std::string> monitors;
     std::vector<int> stateCodes;
@@ -142,11 +158,16 @@ class Instrument {
     Instrument(Options options, int master) : o_(std::move(options)), master_(master) {
         if (!o_.logPath.empty())
             log_ = std::fopen(o_.logPath.c_str(), "ab");
+        if (!o_.timelinePath.empty())
+            timeline_ = std::fopen(o_.timelinePath.c_str(), "w");
+        start_ = Clock::now();
     }
     ~Instrument() {
         WriteImage();
         if (log_ != nullptr)
             std::fclose(log_);
+        if (timeline_ != nullptr)
+            std::fclose(timeline_);
         if (!o_.statsPath.empty()) {
             if (std::FILE* f = std::fopen(o_.statsPath.c_str(), "w")) {
                 const double seconds =
@@ -166,10 +187,10 @@ class Instrument {
             firstIn_ = now;
         bytesIn_ += static_cast<long>(n);
         if (o_.baud > 0 && wire_ < now)
-            wire_ = now;  // the line was idle: these bytes start crossing now
+            wire_ = now; // the line was idle: these bytes start crossing now
         for (size_t i = 0; i < n; ++i) {
             if (o_.baud > 0)
-                wire_ += ByteTime();  // when this byte has crossed the wire
+                wire_ += ByteTime(); // when this byte has crossed the wire
             if (log_ != nullptr) {
                 std::fputc(data[i], log_);
                 std::fflush(log_);
@@ -181,8 +202,19 @@ class Instrument {
             if (o_.baud > 0)
                 WaitUntil(wire_);
             ++linesReceived_;
-            HandleLine(line_);
+            if (timeline_ != nullptr) {
+                std::fprintf(timeline_, "%.6f %s\n",
+                             std::chrono::duration<double>(Clock::now() - start_).count(),
+                             line_.c_str());
+                std::fflush(timeline_);
+            }
+            if (!xoffSent_)
+                HandleLine(line_);
             line_.clear();
+            if (o_.xoffAfter >= 0 && linesReceived_ >= o_.xoffAfter && !xoffSent_) {
+                Write("\x13"); // the instrument's buffer is full; it never recovers
+                xoffSent_ = true;
+            }
             if (o_.hangupAfter >= 0 && linesReceived_ >= o_.hangupAfter)
                 return false;
             if (o_.exitAfterExits >= 0 && exits_ >= o_.exitAfterExits)
@@ -238,9 +270,11 @@ class Instrument {
         lastOut_ = Clock::now();
     }
 
-    void Answer(const std::string& text) {
+    void Answer(const std::string& text, int lateMs = 0) {
         if (o_.silent)
             return;
+        if (lateMs > 0)
+            WaitUntil(std::max(Clock::now(), wire_) + std::chrono::milliseconds(lateMs));
         ++answers_;
         if (o_.turnaroundMs > 0) {
             // The instrument's own time to think, counted on the wire's clock.
@@ -277,9 +311,12 @@ class Instrument {
                     Send(o_.fixedAnswer);
                 return;
             }
-            Answer(Identification());
+            Answer(o_.garbledQueries.count(queries_) != 0 ? "1,1234#678A01" : Identification());
         } else if (line.rfind("MODEQEL", 0) == 0) {
-            mode_ = std::strtol(line.c_str() + 7, nullptr, 10);
+            if (!o_.modeRefused)
+                mode_ = std::strtol(line.c_str() + 7, nullptr, 10);
+            if (o_.haveModeAnswer)
+                Answer(o_.modeAnswer);
         } else if (line == "EXITQEL") {
             ++exits_;
             mode_ = -1;
@@ -288,15 +325,17 @@ class Instrument {
                 o_.monitors = o_.identities[static_cast<size_t>(identity_) % o_.identities.size()];
                 ++identity_;
             }
-            Answer(o_.nackExit ? "NACK" : "OK");
+            if (o_.silentExits.count(exits_) == 0)
+                Answer(o_.nackExit ? o_.nackText : o_.okText);
         } else if (!line.empty() && line[0] == ':') {
             ++records_;
             if (o_.silentLines.count(records_) != 0)
                 return;
             const bool accepted = o_.nackLines.count(records_) == 0 && Apply(line);
-            Answer(accepted ? "OK" : "NACK");
+            Answer(accepted ? o_.okText : o_.nackText,
+                   o_.lateLines.count(records_) != 0 ? o_.lateMs : 0);
         } else {
-            Answer("NACK");
+            Answer(o_.nackText);
         }
     }
 
@@ -346,6 +385,9 @@ class Instrument {
     Options o_;
     int master_;
     std::FILE* log_ = nullptr;
+    std::FILE* timeline_ = nullptr;
+    Clock::time_point start_{};
+    bool xoffSent_ = false;
     std::string line_;
     long mode_ = -1, queries_ = 0, records_ = 0, linesReceived_ = 0, exits_ = 0, identity_ = 0;
     long bytesIn_ = 0, bytesOut_ = 0, answers_ = 0;
@@ -401,6 +443,27 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.nackLines = ParseList(value());
         else if (a == "--nack-exit")
             o.nackExit = true;
+        else if (a == "--late-lines")
+            o.lateLines = ParseList(value());
+        else if (a == "--late-ms")
+            o.lateMs = std::atoi(value().c_str());
+        else if (a == "--silent-exits")
+            o.silentExits = ParseList(value());
+        else if (a == "--ok-text")
+            o.okText = Unescape(value());
+        else if (a == "--nack-text")
+            o.nackText = Unescape(value());
+        else if (a == "--garbled-queries")
+            o.garbledQueries = ParseList(value());
+        else if (a == "--mode-answer") {
+            o.modeAnswer = Unescape(value());
+            o.haveModeAnswer = true;
+        } else if (a == "--mode-refused")
+            o.modeRefused = true;
+        else if (a == "--xoff-after")
+            o.xoffAfter = std::atol(value().c_str());
+        else if (a == "--timeline")
+            o.timelinePath = value();
         else if (a == "--garbage")
             o.garbage = true;
         else if (a == "--echo")
