@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 namespace {
 
 using namespace testfiles;
@@ -104,6 +108,45 @@ TEST(AnalysisE2E, FileThatCannotBeOpened) {
     const auto blank = RunProgram(options);
     EXPECT_EQ(blank.status, 1);
     EXPECT_NE(blank.output.find("Unable to open file \" \""), std::string::npos) << blank.output;
+}
+
+TEST(AnalysisE2E, WhatIsNotAFileIsRefusedAtOnceWithTheSystemsReason) {
+    TempFile file(SoundFile(), "present.hex");
+    const std::string fifo = file.Folder() + "/pipe.hex";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(file.Folder() + "/folder.hex");
+    const std::pair<std::string, std::string> cases[] = {
+        {"pipe.hex", "Invalid argument"},  // nobody will ever write into it
+        {"/dev/zero", "Invalid argument"}, // endless, and no line ever begins with ':'
+        {"folder.hex", "Is a directory"},
+    };
+    for (const auto& [name, reason] : cases) {
+        ProgramOptions options;
+        options.args = {"-le", "-h" + name};
+        options.workingDirectory = file.Folder();
+        options.timeoutSeconds = 20;
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 1) << name << "\n" << run.output;
+        EXPECT_NE(
+            run.output.find("Unable to open file \"" + name + "\"\n" + reason + englishEnding),
+            std::string::npos)
+            << name << "\n"
+            << run.output;
+    }
+}
+
+TEST(AnalysisE2E, CancelIsServedInAFileOfLinesThatAreNoRecords) {
+    // 16 MB of comments and no end record: read in one step, Cancel would come too late and
+    // the damaged file would be reported instead.
+    std::string comments;
+    const std::string line(200, ';');
+    while (comments.size() < (16u << 20))
+        comments += line + "\n";
+    TempFile file(comments, "notes.hex");
+    const auto run = Analyse(file, "esc\ny\n", "e", "notes.hex");
+    EXPECT_EQ(run.status, 2) << run.output.substr(0, 4000);
+    EXPECT_EQ(run.output.find("100%"), std::string::npos);
+    EXPECT_EQ(run.output.find("is wrong"), std::string::npos);
 }
 
 TEST(AnalysisE2E, CancelAsksAndYesEndsWithStatusTwo) {

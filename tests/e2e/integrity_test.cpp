@@ -104,6 +104,41 @@ TEST(Integrity, FileChangedDuringTheConfirmationIsRefusedAndNothingOfItIsSent) {
     }
 }
 
+TEST(Integrity, FileChangedWhileBeingSentIsNotReportedAsSent) {
+    // Far larger than what the reader holds at once, so that its end is read from the disk
+    // after the change.
+    Firmware fw(monitorA, false, 16, 1 << 20);
+    const std::string file0 = fw.File();
+    // The last data record, still a valid record, with other data.
+    const std::string& lastData = fw.records[fw.records.size() - 2];
+    const size_t last = file0.rfind(lastData);
+    const std::string other =
+        Record(static_cast<unsigned>(std::stoul(lastData.substr(3, 4), nullptr, 16)), 0,
+               std::string((lastData.size() - 11) / 2, '\x33'));
+    ASSERT_EQ(other.size(), lastData.size());
+    SimulatorProcess sim({"--monitor", monitorA});
+    TempFile file(fw.File(), "firmware.hex");
+    auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.steps = {{"---- Transmitting in progress... ----", nullptr, ""},
+                     {"1%",
+                      [&] {
+                          std::fstream f(file.Path(),
+                                         std::ios::in | std::ios::out | std::ios::binary);
+                          f.seekp(static_cast<std::streamoff>(last));
+                          f << other;
+                      },
+                      ""}};
+    options.timeoutSeconds = 120;
+    const auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 1) << run.output.substr(
+        run.output.size() > 2000 ? run.output.size() - 2000 : 0);
+    EXPECT_SHOWN(
+        run, Box("exclamation", "File \"firmware.hex\" is wrong" + englishFailureEnding, okOnly));
+    const std::string wire = sim.Received();
+    EXPECT_EQ(wire.find(endRecord), std::string::npos) << "the end record was held back";
+    EXPECT_EQ(wire.find("EXITQEL"), std::string::npos);
+}
+
 TEST(Integrity, RecordsThatAreNotIntelHexNeverReachTheInstrument) {
     // Both sum to 0 when "GG" reads as 0 or the count is not compared with the data.
     const std::string nonHexPair = ":02010000GG42BB";

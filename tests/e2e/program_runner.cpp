@@ -92,12 +92,16 @@ ProgramRun RunProgram(const ProgramOptions& options) {
                 throw std::runtime_error("cannot type into the program");
         };
         type(options.input);
+        size_t from = 0; // each step looks after what the one before it saw
         for (const auto& step : options.steps) {
-            while (!ended && ReadAll(outPath).find(step.shown) == std::string::npos &&
+            size_t at;
+            while ((at = ReadAll(outPath).find(step.shown, from)) == std::string::npos && !ended &&
                    std::chrono::steady_clock::now() < deadline) {
                 ended = waitpid(pid, &wstatus, WNOHANG) == pid;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
+            if (at != std::string::npos)
+                from = at + step.shown.size();
             if (ended)
                 break;
             if (step.action)

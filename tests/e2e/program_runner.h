@@ -12,7 +12,8 @@ struct ProgramRun {
     std::string output;
 };
 
-// Once the program has shown `shown`, do `action`, then type `input`.
+// Once the program has shown `shown` (after what the step before saw), do `action`, then type
+// `input`.
 struct ProgramStep {
     std::string shown;
     std::function<void()> action;
