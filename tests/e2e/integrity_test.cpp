@@ -93,8 +93,7 @@ TEST(Integrity, FileChangedDuringTheConfirmationIsRefusedAndNothingOfItIsSent) {
                                   std::rename((path + ".new").c_str(), path.c_str());
                               }
                           },
-                          "o\n"},
-                         {"is wrong", nullptr, "o\n"}};
+                          "o\no\n"}};
         const auto run = RunProgram(options);
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_SHOWN(run, Box("exclamation",
