@@ -191,14 +191,13 @@ bool CQelComm::InputPending() {
     return port_.ClearCommError(&errors, &status) && status.inQueue != 0;
 }
 
-int CQelComm::SendLine(std::string& text, bool waitUntilSent, bool keepPendingInput) {
+int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos)
         text.resize(end);
     const std::string line = text + "\n";
     PaceBeforeSend();
-    if (!keepPendingInput)
-        DropPendingInput();
+    DropPendingInput();
     DWORD written = 0;
     if (!port_.WriteFile(line.data(), static_cast<DWORD>(line.size()), &written)) {
         lastWriteError_ = sys::GetLastError();

@@ -43,8 +43,8 @@ class CQelComm : public fw::CWnd {
     // The line exchange. text is cut in place at its first CR or LF; 0 when handed to the
     // port (and, with waitUntilSent, gone from it), -1 when the write failed (LastWriteError).
     // What the instrument sent before is dropped first, so that a late answer to an earlier
-    // line is never read as this line's, unless keepPendingInput asks to read through it.
-    int SendLine(std::string& text, bool waitUntilSent, bool keepPendingInput = false);
+    // line is not read as this line's.
+    int SendLine(std::string& text, bool waitUntilSent);
     // The system's code of the last write that failed.
     DWORD LastWriteError() const { return lastWriteError_; }
     // True when bytes from the instrument are waiting to be read.

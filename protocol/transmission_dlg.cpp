@@ -111,25 +111,20 @@ void CTransmissionDlg::OnCheckStep() {
 int CTransmissionDlg::QueryIdentification(std::vector<std::uint8_t>& stateCodes) {
     CQelComm& link = *App().link;
     std::string command = "QEL?";
-    // What is waiting is read, not dropped: an identification among it answers an earlier
-    // "QEL?" and has to be counted.
-    if (link.SendLine(command, false, true) != 0) {
+    if (link.SendLine(command, false) != 0) {
         writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
         return msgCannotSendCommand;
     }
-    ++queriesOwed_;
+    // The monitor answers in order: whatever comes before an identification answers what was
+    // sent before the question.
     bool anyAnswer = false;
-    for (int skipped = 0; skipped <= maxSkippedAnswers;) {
+    for (int skipped = 0; skipped <= maxSkippedAnswers; ++skipped) {
         std::string answer;
         if (link.ReadAnswer(answer, CQelComm::answerMaxChars, lineTimeoutSeconds) != 0)
             return anyAnswer ? msgModeNotSet : msgNoAnswer;
         anyAnswer = true;
         fw::CStringArray monitors;
-        if (!ParseMonitorList(sys::UpperCase(answer), &monitors, &stateCodes)) {
-            ++skipped; // a late answer to a line or command sent before
-            continue;
-        }
-        if (--queriesOwed_ == 0)
+        if (ParseMonitorList(sys::UpperCase(answer), &monitors, &stateCodes))
             return 0;
     }
     return msgModeNotSet;
@@ -140,17 +135,15 @@ int CTransmissionDlg::Exchange(std::string& text, bool waitUntilSent, int timeou
     CQelComm& link = *App().link;
     const std::string key = sys::UpperCase(text.substr(0, text.find_first_of("\r\n")));
     // Answers owed to another text, or ones nobody asked for: only the identification shows
-    // where they end. Copies of the same text may share their answers.
-    if (queriesOwed_ > 0 || (owedText_ && *owedText_ != key) ||
-        (!owedText_ && link.InputPending())) {
-        owedText_ = "QEL?";
+    // where they end. Copies of one text may take each other's answers.
+    if ((owedText_ && *owedText_ != key) || (!owedText_ && link.InputPending())) {
+        owedText_ = "QEL?"; // until the identification comes
         std::vector<std::uint8_t> codes;
         const int reason = QueryIdentification(codes);
         if (reason != 0)
             return reason == msgCannotSendCommand ? writeFailureId : reason;
         owedText_.reset();
     }
-    const bool owedBefore = owedText_.has_value();
     if (link.SendLine(text, waitUntilSent) != 0) {
         writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
         owedText_ = key; // part of it may have gone, and be answered
@@ -164,9 +157,9 @@ int CTransmissionDlg::Exchange(std::string& text, bool waitUntilSent, int timeou
     const std::string upper = sys::UpperCase(answer);
     const bool nack = upper.find("NACK") != std::string::npos;
     const bool ok = upper.find("OK") != std::string::npos;
-    // Only a whole acknowledgement, asked for by this copy alone, leaves nothing owed.
-    const bool whole = !answer.empty() && answer.back() == '\n' && (ok || nack);
-    if (!whole || owedBefore)
+    // Only a whole acknowledgement leaves nothing owed: an answer ended by silence or by its
+    // length limit may go on, and one that is no acknowledgement may be followed by the real one.
+    if (answer.empty() || answer.back() != '\n' || !(ok || nack))
         owedText_ = key;
     return nack || !ok ? refusalId : 0;
 }
@@ -195,7 +188,7 @@ void CTransmissionDlg::OnVerifyStep(int failures) {
     std::vector<std::uint8_t> codes;
     int reason = QueryIdentification(codes);
     if (reason == 0) {
-        owedText_.reset(); // everything sent before has been answered
+        owedText_.reset(); // everything sent before the question has been answered
         const bool selected = monitorIndex_ >= 0 &&
                               static_cast<size_t>(monitorIndex_) < codes.size() &&
                               codes[static_cast<size_t>(monitorIndex_)] != 0;

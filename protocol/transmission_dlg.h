@@ -54,9 +54,8 @@ class CTransmissionDlg : public CProgressDlg {
     // The file changed since its analysis: nothing more of it may be sent.
     void FailChanged();
 
-    // Sends "QEL?" and reads answers up to the identification that answers the last "QEL?"
-    // sent; answers before it are late ones and are skipped. 0 with the state codes, else
-    // the reason.
+    // Sends "QEL?" and reads answers up to an identification; those before it are late ones
+    // and are skipped. 0 with the state codes, else the reason.
     int QueryIdentification(std::vector<std::uint8_t>& stateCodes);
     // Sends a line or command whose answer may hold "OK" and judges the answer: 0 accepted,
     // else the reason. Asks for the identification first when another text may still be
@@ -70,10 +69,8 @@ class CTransmissionDlg : public CProgressDlg {
     std::string currentLine_;
     std::string writeFailure_; // the system's reason of the last failed write
 
-    // What is known of the monitor's answers. queriesOwed_: "QEL?" sent and not answered yet.
-    // owedText_: a line or command some of whose copies may still be answered (none when
-    // every answer came whole and in time).
-    int queriesOwed_ = 0;
+    // A line or command some of whose copies may still be answered; none when every answer
+    // came whole and in time, or since an identification answered a question sent after them.
     std::optional<std::string> owedText_;
 
     // The file as it is read for sending, compared with what the analysis read.

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HexFileAnalysis::Outcome outcome;
     std::size_t steps = 0;
     while ((outcome = analysis.NextStep()) == HexFileAnalysis::Outcome::Continue) {
-        if (++steps > size)  // each step consumes at least one line
+        if (++steps > size) // each step consumes at least one line
             __builtin_trap();
     }
     if (outcome == HexFileAnalysis::Outcome::Sound && record.compatibleMonitors.empty())

@@ -5,11 +5,11 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static CUpgradeApp app;  // the parser reads the trace mode (off)
+    static CUpgradeApp app; // the parser reads the trace mode (off)
     fw::CStringArray monitors;
     std::vector<std::uint8_t> codes;
-    const bool ok = ParseMonitorList(std::string(reinterpret_cast<const char*>(data), size),
-                                     &monitors, &codes);
+    const bool ok =
+        ParseMonitorList(std::string(reinterpret_cast<const char*>(data), size), &monitors, &codes);
     if (monitors.size() != codes.size() || (ok && monitors.empty()))
         __builtin_trap();
     for (const auto& m : monitors)
