@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 namespace {
 
 constexpr int simulatedPort = 5;
+constexpr int heldPort = 6; // answers once, then XOFF for good
 
 class WineLink : public ::testing::Test {
   protected:
@@ -58,6 +61,21 @@ TEST_F(WineLink, AnswersAndSilence) {
     EXPECT_EQ(link.ReadAnswer(answer, 255, 3), 0);
     EXPECT_EQ(answer, "0,12345678A01,0,12345678B02\n");
     EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 16) << "nothing more was sent";
+    link.ClosePort();
+}
+
+TEST_F(WineLink, AWriteThatFlowControlHoldsFailsInBoundedTime) {
+    link.settings = {heldPort, 8, 1, 0, 2, 0}; // Xon/Xoff
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string command = "QEL?", answer;
+    ASSERT_EQ(link.SendLine(command, false), 0);
+    ASSERT_EQ(link.ReadAnswer(answer, 255, 3), 0);
+    const DWORD start = GetTickCount();
+    command = "MODEQEL0";
+    EXPECT_EQ(link.SendLine(command, true), -1);
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 9000u) << "the write time-out, then the output-queue wait";
+    EXPECT_EQ(link.LastWriteError(), static_cast<DWORD>(ERROR_TIMEOUT));
     link.ClosePort();
 }
 

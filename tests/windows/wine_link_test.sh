@@ -11,11 +11,17 @@ mkdir -p "$QEL32_WINEPREFIX/dosdevices"
 "$simulator" --ports "$ports" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
     --monitor 12345678A01 --monitor 12345678B02 --log "$ports/received.log" >"$ports/ready" &
 sim=$!
-for _ in $(seq 50); do grep -q ready "$ports/ready" 2>/dev/null && break; sleep 0.1; done
+"$simulator" --ports "$ports" --port 6 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
+    --monitor 12345678A01 --xoff-after 1 >"$ports/ready6" &
+held=$!
+for _ in $(seq 50); do
+    grep -q ready "$ports/ready" 2>/dev/null && grep -q ready "$ports/ready6" 2>/dev/null && break
+    sleep 0.1
+done
 "$here/wine-run" "$test_exe"
 status=$?
-kill "$sim"
-wait "$sim"
+kill "$sim" "$held"
+wait "$sim" "$held"
 echo "bytes the instrument received:"
 od -c "$ports/received.log" | head -5
 rm -rf "$ports"
