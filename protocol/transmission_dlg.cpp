@@ -75,6 +75,11 @@ void CTransmissionDlg::FailChanged() {
     PostFailure(App().Message(msgFileWrong, file_.fileName));
 }
 
+void CTransmissionDlg::FailUnreadable() {
+    PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" +
+                std::strerror(stream->ErrorCode()));
+}
+
 // Nothing of the file goes out before its text up to the end record has been read again and
 // found to be what the analysis read: a file replaced since would otherwise be sent unchecked.
 void CTransmissionDlg::OnCheckStep() {
@@ -84,8 +89,7 @@ void CTransmissionDlg::OnCheckStep() {
     while (checkedLength_ < analysed.length && stepBytes < checkStepBytes) {
         const auto read = stream->ReadLine(piece, 255);
         if (read == sys::TextFile::Read::Error) {
-            PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" +
-                        std::strerror(stream->ErrorCode()));
+            FailUnreadable();
             return;
         }
         if (read == sys::TextFile::Read::End)
@@ -210,8 +214,7 @@ void CTransmissionDlg::OnLineStep(int failures) {
     if (failures == 0) {
         const auto read = stream->ReadLine(currentLine_, 255);
         if (read == sys::TextFile::Read::Error) {
-            PostFailure(app.Message(msgFileWrong, file_.fileName) + "\n" +
-                        std::strerror(stream->ErrorCode()));
+            FailUnreadable();
             return;
         }
         if (read != sys::TextFile::Read::Line) {

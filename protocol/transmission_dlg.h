@@ -51,8 +51,9 @@ class CTransmissionDlg : public CProgressDlg {
     void ShowLinkError(int primaryId, const std::string& subject, int reasonId);
     // Posts the next step unless the application is quitting.
     bool PumpOrFail();
-    // The file changed since its analysis: nothing more of it may be sent.
+    // The file changed since its analysis, or cannot be read: nothing more of it may be sent.
     void FailChanged();
+    void FailUnreadable();
 
     // Sends "QEL?" and reads answers up to an identification; those before it are late ones
     // and are skipped. 0 with the state codes, else the reason.

@@ -67,4 +67,19 @@ wait "$pid"
 status=$?
 [ "$status" = 2 ] || fail "ended with $status, expected 2"
 
+# A device name opens as a file would; only a file on a disk is read.
+timeout 60 "$wine_run" "$exe" -le -hnul &
+pid=$!
+if probe wait Qel32 30; then
+    box=$(probe dump Qel32)
+    expect_line "$box" 'Unable to open file "nul"' "device refused"
+    expect_line "$box" 'Invalid argument' "device refused with the reason"
+    probe click Qel32 1
+else
+    fail "no box for the device"
+fi
+wait "$pid"
+status=$?
+[ "$status" = 1 ] || fail "the device: ended with $status, expected 1"
+
 finish "analysis dialog under Wine"
