@@ -99,6 +99,17 @@ TEST_F(ProgramFolder, NoUpgradeFileEndsWithItsMessage) {
                       "Unable to upgrade the instrument. Contact your resaler\n");
 }
 
+TEST_F(ProgramFolder, NoUpgradeFileInFrench) {
+    Put("LISEZMOI.TXT", "r\n");
+    const auto run = Run("o\nc\n\n", {"-lf"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_SHOWN(run, "---- qel32 [exclamation] ----\n"
+                      "Aucun fichier de mise à jour (.HEX) n'a été trouvé dans le répertoire "
+                      "courant de l'application.\n\n"
+                      "Impossible d'effectuer la mise à jour. Contactez votre revendeur\n"
+                      "Buttons: (o) OK; Enter: OK\n");
+}
+
 TEST_F(ProgramFolder, ExitEndsSilently) {
     Put("a.hex", Upgrade("a"));
     const auto run = Run("\no\ne\n");
