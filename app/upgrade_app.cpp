@@ -89,7 +89,8 @@ BOOL CUpgradeApp::InitInstance() {
         return FALSE;
     }
 
-    // 6.
+    // 6. The class library's own texts follow the language too.
+    fw::SetInterfaceLanguage(language);
     mainFrame_->SetWindowText(Message(msgUpgradingInstruments));
 
     // 7-9. The files, each proven sound before anything is sent, then the run.

@@ -220,6 +220,9 @@ void PostQuitMessage(int exitCode);
 // Dialog keyboard handling of the active modal dialog; true when it consumed the message.
 bool PreTranslateMessage(Msg* msg);
 void MessageBeep(UINT type);
+// The language of the texts the class library writes itself (the console's prompts and
+// message box buttons): 0 French, any other value English. Windows draws its own.
+void SetInterfaceLanguage(int language);
 
 // Shows the wait cursor while it lives.
 class CWaitCursor {

@@ -53,7 +53,10 @@ void CCommSettingsDlg::DoDataExchange(bool save) {
 }
 
 BOOL CCommSettingsDlg::OnInitDialog() {
-    // 1. Only the first selection is limited to the ports 1 to 8.
+    // 1. The port chosen before stays selected whenever it is listed; otherwise the first
+    // selection falls back to the ports 1 to 8. (Limiting it first would make Enter silently
+    // move a USB adapter at COM17 to another port on every new pass.)
+    const std::int32_t chosen = port;
     if (port < 1)
         port = 1;
     if (port > 8)
@@ -68,13 +71,12 @@ BOOL CCommSettingsDlg::OnInitDialog() {
         const int index = ListAddString(IDC_PORTS, entry.label);
         ListSetItemData(IDC_PORTS, index, entry.portNumber);
     }
-    int selected = 0;
-    for (int i = 0; i < ListGetCount(IDC_PORTS); ++i)
-        if (ListGetItemData(IDC_PORTS, i) == port) {
-            selected = i;
-            break;
-        }
-    ListSetCurSel(IDC_PORTS, selected);
+    int selected = -1;
+    for (const std::int32_t wanted : {chosen, port})
+        for (int i = 0; i < ListGetCount(IDC_PORTS) && selected < 0; ++i)
+            if (ListGetItemData(IDC_PORTS, i) == wanted)
+                selected = i;
+    ListSetCurSel(IDC_PORTS, selected < 0 ? 0 : selected);
     return TRUE;
 }
 

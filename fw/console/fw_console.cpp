@@ -69,6 +69,7 @@ struct Timer {
 };
 
 struct State {
+    bool french = false; // the language of the console's own texts
     std::vector<std::unique_ptr<Window>> windows;
     std::deque<Msg> queue;
     std::vector<Timer> timers;
@@ -83,6 +84,11 @@ State& S() {
 
 console::ConsoleIo& Io() {
     return console::ConsoleIo::Instance();
+}
+
+// One of the console's own texts in the program's language.
+const char* Say(const char* english, const char* french) {
+    return S().french ? french : english;
 }
 
 Window* Rec(Handle h) {
@@ -129,7 +135,8 @@ void EchoAnswer(const std::optional<std::string>& line) {
     // On a terminal the user's own typing is the echo; a script's answers are shown so that a
     // transcript reads as a dialogue.
     if (!Io().InputIsTerminal()) {
-        Io().Write(line ? *line + "\n" : std::string("(end of input)\n"));
+        Io().Write(line ? *line + "\n"
+                        : std::string(Say("(end of input)", "(fin de l'entrée)")) + "\n");
         Io().Flush(); // a trace box's Cancel ends the process without flushing
     }
 }
@@ -140,10 +147,14 @@ struct Choice {
     int id;
     std::string label; // as shown, accelerator removed
     char letter;       // lower case, 0 when none
+    // A box button also answers to its English name and letter, whatever the language, so
+    // that one script serves both.
+    std::string alias = {};
+    char aliasLetter = 0;
 };
 
 std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
-    std::string line = "Buttons:";
+    std::string line = Say("Buttons:", "Boutons :");
     const char* sep = " ";
     std::string defaultLabel;
     for (const auto& c : choices) {
@@ -156,11 +167,12 @@ std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
             defaultLabel = c.label;
     }
     if (!defaultLabel.empty())
-        line += "; Enter: " + defaultLabel;
+        line += Say("; Enter: ", " ; Entrée : ") + defaultLabel;
     return line + "\n";
 }
 
-// The button an answer names: its full text or its letter, case-blind; 0 when none.
+// The button an answer names: its full text or its letter, case-blind, then its English name
+// or letter; 0 when none.
 int MatchChoice(const std::vector<Choice>& choices, const std::string& answer) {
     const std::string wanted = sys::LowerCase(answer);
     for (const auto& c : choices)
@@ -169,6 +181,13 @@ int MatchChoice(const std::vector<Choice>& choices, const std::string& answer) {
     if (wanted.size() == 1)
         for (const auto& c : choices)
             if (c.letter == wanted[0])
+                return c.id;
+    for (const auto& c : choices)
+        if (!c.alias.empty() && sys::LowerCase(c.alias) == wanted)
+            return c.id;
+    if (wanted.size() == 1)
+        for (const auto& c : choices)
+            if (c.aliasLetter != 0 && c.aliasLetter == wanted[0])
                 return c.id;
     return 0;
 }
@@ -268,7 +287,7 @@ std::string DrawControls(const Window& w, const Control* owner) {
                 out += std::string(static_cast<int>(i) == c.selection ? "  > " : "    ") +
                        c.items[i].first + "\n";
             if (c.items.empty())
-                out += "    (empty)\n";
+                out += std::string("    ") + Say("(empty)", "(vide)") + "\n";
         }
     }
     return out;
@@ -314,7 +333,8 @@ void DrawDialog(Window& w) {
             letters += letter;
     }
     if (!letters.empty()) {
-        out += "To change a choice, answer its letter and the value (";
+        out += Say("To change a choice, answer its letter and the value (",
+                   "Pour changer un choix, répondez sa lettre et la valeur (");
         for (size_t i = 0; i < letters.size(); ++i)
             out += std::string(i ? ", " : "") + letters[i] + " ...";
         out += ").\n";
@@ -938,6 +958,10 @@ bool PreTranslateMessage(Msg*) {
     return false;
 }
 
+void SetInterfaceLanguage(int language) {
+    S().french = language == 0;
+}
+
 void MessageBeep(UINT) {
     if (Io().OutputIsTerminal())
         Io().Write("\a");
@@ -960,7 +984,7 @@ namespace {
 
 const char* IconWord(UINT style) {
     switch (style & MB_ICONMASK) {
-    case MB_ICONHAND: return "stop";
+    case MB_ICONHAND: return Say("stop", "arrêt");
     case MB_ICONQUESTION: return "question";
     case MB_ICONEXCLAMATION: return "exclamation";
     case MB_ICONASTERISK: return "information";
@@ -968,10 +992,20 @@ const char* IconWord(UINT style) {
     }
 }
 
+// A box button, named as the program's language names it.
+Choice BoxButton(int id, const char* english, const char* french) {
+    const std::string label = Say(english, french);
+    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    return Choice{id, label, lower(label[0]), english, lower(english[0])};
+}
+
 std::vector<Choice> BoxChoices(UINT style) {
-    const Choice ok{IDOK, "OK", 'o'}, cancel{IDCANCEL, "Cancel", 'c'}, yes{IDYES, "Yes", 'y'},
-        no{IDNO, "No", 'n'}, retry{IDRETRY, "Retry", 'r'}, abort{IDABORT, "Abort", 'a'},
-        ignore{IDIGNORE, "Ignore", 'i'};
+    const Choice ok = BoxButton(IDOK, "OK", "OK"),
+                 cancel = BoxButton(IDCANCEL, "Cancel", "Annuler"),
+                 yes = BoxButton(IDYES, "Yes", "Oui"), no = BoxButton(IDNO, "No", "Non"),
+                 retry = BoxButton(IDRETRY, "Retry", "Réessayer"),
+                 abort = BoxButton(IDABORT, "Abort", "Abandonner"),
+                 ignore = BoxButton(IDIGNORE, "Ignore", "Ignorer");
     switch (style & MB_TYPEMASK) {
     case MB_OKCANCEL: return {ok, cancel};
     case MB_ABORTRETRYIGNORE: return {abort, retry, ignore};

@@ -178,6 +178,9 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return SendMessageW(H(handle_), message, wParam, lParam);
 }
 
+// Message box buttons are the system's, in the language of the Windows installation.
+void SetInterfaceLanguage(int) {}
+
 void CWnd::SetWindowText(const std::string& text) {
     SetWindowTextW(H(handle_), Widen(text).c_str());
 }

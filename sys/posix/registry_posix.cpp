@@ -1,6 +1,7 @@
 // The registry and the bridge library, synthesized from the port map and sysfs: the device map
 // lists every serial device as COMn, and each USB serial adapter appears under its USB identity
 // with its port name, as Windows records it; the library reports the USB adapters.
+#include "sys/posix/ports_folder.h"
 #include "sys/posix/usb_ports.h"
 #include "sys/registry.h"
 #include "sys/serial.h"
@@ -86,21 +87,22 @@ bool IsPresent(const std::string& name) {
 
 std::vector<SerialDevice> SerialDevices() {
     std::vector<SerialDevice> devices;
-    if (const char* folder = std::getenv("QEL32_PORTS"); folder != nullptr && *folder != '\0') {
-        for (const auto& entry : List(folder)) {
-            if (entry.size() < 4 || LowerCase(entry.substr(0, 3)) != "com")
-                continue;
+    if (const std::string folder = PortsFolder(); !folder.empty()) {
+        int last = -1;
+        for (const auto& [port, link] : PortsFolderEntries(folder)) {
+            if (port == last)
+                continue; // the entry that opening takes is the one listed
+            last = port;
             // The device a COMn names; a link to a device that is not there still tells which.
-            const std::string link = std::string(folder) + "/" + entry;
             std::string target = RealPath(link);
             if (target.empty()) {
                 char text[PATH_MAX] = {};
                 const ssize_t n = ::readlink(link.c_str(), text, sizeof text - 1);
-                target = n > 0 ? std::string(text, static_cast<size_t>(n)) : entry;
+                target = n > 0 ? std::string(text, static_cast<size_t>(n)) : link;
             }
             SerialDevice device;
             device.name = target.substr(target.find_last_of('/') + 1);
-            device.port = static_cast<int>(ReadDecimal(entry.substr(3)));
+            device.port = port;
             ReadUsbIdentity(device);
             devices.push_back(device);
         }
@@ -138,8 +140,16 @@ std::string KeyOf(std::string path) {
 const std::string deviceMapKey = KeyOf("Hardware\\DeviceMap\\SerialComm");
 const std::string usbEnumKey = KeyOf("SYSTEM\\CurrentControlSet\\Enum\\USB");
 
+constexpr std::size_t maxSerialText = 63; // what the library's serial text holds
+
+// Windows keeps one key per adapter even when two share their USB identity (boards that all
+// ship serial "0001", CH340 bridges with none): the device's own name makes the text unique.
+std::string BridgeSerialText(const posix::SerialDevice& d) {
+    return (d.name + "&" + d.serial).substr(0, maxSerialText);
+}
+
 std::string UsbKeyOf(const posix::SerialDevice& d) {
-    std::string serial = d.serial;
+    std::string serial = BridgeSerialText(d);
     std::replace(serial.begin(), serial.end(), ' ', '_');
     return usbEnumKey + "\\" +
            KeyOf("Vid_" + d.vendorId + "&Pid_" + d.productId + "\\" + serial +
@@ -212,8 +222,8 @@ class SysfsBridgeLibrary : public BridgeLibrary {
         return 0;
     }
     int GetSerialText(Device device, char* text, BYTE* length) override {
-        const std::string& serial = Of(device).serial;
-        const std::size_t n = std::min<std::size_t>(serial.size(), 63);
+        const std::string serial = BridgeSerialText(Of(device));
+        const std::size_t n = serial.size();
         std::memcpy(text, serial.data(), n);
         *length = static_cast<BYTE>(n);
         return 0;

@@ -1,16 +1,24 @@
 // The Windows serial contract emulated with termios.
+#include "sys/posix/ports_folder.h"
 #include "sys/posix/termios_state.h"
 #include "sys/serial.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <optional>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -52,11 +60,93 @@ bool IsUnsupported(int code) {
     return code == ENOTTY || code == EINVAL || code == ENOTSUP;
 }
 
+// Unix98 pseudo-terminal slaves: majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
+// The UUCP lock file that terminal programs (minicom, picocom, cu, screen) create and honour:
+// LCK..<device> in the lock folder, holding the owner's PID in ten characters and a newline.
+// Where there is no lock folder, or no right to write there, the port is used without one.
+class UucpLock {
+  public:
+    // 0 when locked or when locks cannot be used here; EACCES when a live process holds it.
+    int Acquire(const std::string& device) {
+        char resolved[PATH_MAX];
+        std::string name = ::realpath(device.c_str(), resolved) != nullptr ? resolved : device;
+        if (name.rfind("/dev/", 0) == 0)
+            name.erase(0, 5);
+        std::replace(name.begin(), name.end(), '/', '_');
+        const std::string path = Folder() + "/LCK.." + name;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0) {
+                char text[16];
+                const int n =
+                    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+                const bool written = ::write(fd, text, static_cast<size_t>(n)) == n;
+                ::close(fd);
+                if (!written) {
+                    ::unlink(path.c_str());
+                    return 0;
+                }
+                path_ = path;
+                return 0;
+            }
+            if (errno != EEXIST)
+                return 0; // no lock folder, or no right to lock: nothing to honour either
+            const pid_t owner = Owner(path);
+            if (owner > 0 && (::kill(owner, 0) == 0 || errno == EPERM))
+                return EACCES;
+            ::unlink(path.c_str()); // its owner is gone
+        }
+        return 0;
+    }
+
+    void Release() {
+        if (!path_.empty() && Owner(path_) == ::getpid())
+            ::unlink(path_.c_str());
+        path_.clear();
+    }
+
+  private:
+    static std::string Folder() {
+        const char* folder = std::getenv("QEL32_LOCKDIR");
+        if (folder != nullptr && *folder != '\0')
+            return folder;
+        struct stat st {};
+        return ::stat("/run/lock", &st) == 0 ? "/run/lock" : "/var/lock";
+    }
+    // The PID in a lock file: ASCII (HDB UUCP) or, from old programs, a binary int.
+    static pid_t Owner(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        char text[32] = {};
+        const ssize_t n = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (n == static_cast<ssize_t>(sizeof(int))) {
+            int binary = 0;
+            std::memcpy(&binary, text, sizeof binary);
+            return binary;
+        }
+        return n > 0 ? static_cast<pid_t>(std::strtol(text, nullptr, 10)) : -1;
+    }
+
+    std::string path_;
+};
+
 } // namespace
 
 std::string PortDeviceName(int portNumber) {
-    if (const char* folder = std::getenv("QEL32_PORTS"); folder != nullptr && *folder != '\0')
-        return std::string(folder) + "/COM" + std::to_string(portNumber);
+    if (const std::string folder = posix::PortsFolder(); !folder.empty()) {
+        for (const auto& [port, path] : posix::PortsFolderEntries(folder))
+            if (port == portNumber)
+                return path;
+        return folder + "/COM" + std::to_string(portNumber); // absent: the open says so
+    }
     for (const auto& family : families) {
         const int index = portNumber - family.firstPort;
         if (index >= 0 && index < portsPerFamily)
@@ -68,13 +158,30 @@ std::string PortDeviceName(int portNumber) {
 struct SerialPort::Impl {
     int fd = -1;
     CommTimeouts timeouts{0, 0, 10000, 0, 0};
+    bool pseudoTerminal = false;
+    std::optional<termios> before; // the line as it was found, put back at closing
+    UucpLock lock;
+
+    // Undoes everything the opening did, so that the port is as the next user expects it.
+    int Close() {
+        if (before)
+            ::tcsetattr(fd, TCSANOW, &*before);
+        before.reset();
+        ::ioctl(fd, TIOCNXCL);
+        const int result = ::close(fd);
+        const int error = errno;
+        fd = -1;
+        lock.Release();
+        errno = error;
+        return result;
+    }
 };
 
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
 
 SerialPort::~SerialPort() {
     if (impl_->fd >= 0)
-        ::close(impl_->fd);
+        impl_->Close();
 }
 
 bool SerialPort::IsOpen() const {
@@ -91,22 +198,33 @@ DWORD SerialPort::Open(int portNumber) {
         lastError = ENOENT;
         return lastError;
     }
+    // No sharing: a port that another program holds, by its lock file, by flock or by its
+    // exclusive mode, is refused as Windows refuses it.
+    if (const int held = impl_->lock.Acquire(device); held != 0) {
+        lastError = static_cast<DWORD>(held);
+        return lastError;
+    }
     // Non-blocking, so that a modem line cannot hold the open and every read and write is
     // bounded by its own time-out (poll) rather than by the driver.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        lastError = static_cast<DWORD>(errno);
+        lastError = static_cast<DWORD>(errno == EBUSY ? EACCES : errno);
+        impl_->lock.Release();
         return lastError;
     }
-    // No sharing: a port that another program holds is refused as Windows refuses it.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
+        impl_->lock.Release();
         lastError = EACCES;
         return lastError;
     }
     ::ioctl(fd, TIOCEXCL);
     impl_->fd = fd;
     impl_->timeouts = CommTimeouts{0, 0, 10000, 0, 0};
+    impl_->pseudoTerminal = IsPseudoTerminal(fd);
+    termios before{};
+    if (::tcgetattr(fd, &before) == 0)
+        impl_->before = before;
     return 0;
 }
 
@@ -176,10 +294,11 @@ int TermiosForCommState(const CommState& state, termios& tio) {
         return EINVAL;
 
     // Binary bytes both ways, as the Windows driver moves them.
-    tio.c_iflag &=
-        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXANY | IUCLC | IMAXBEL);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ECHOE | ECHOK | ECHOCTL | ECHOKE |
+                                          ICANON | ISIG | IEXTEN | TOSTOP);
     tio.c_cflag |= CREAD | CLOCAL;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
@@ -226,11 +345,12 @@ BOOL SerialPort::SetCommState(const CommState& state) {
     if (::tcsetattr(impl_->fd, TCSANOW, &tio) != 0) {
         // A pseudo-terminal forces 8 data bits without parity whatever it is given, and the C
         // library reports that as EINVAL. Like a modem line the device lacks, it is not a
-        // failure when everything else took.
+        // failure when everything else took. Any other device that refuses a setting cannot
+        // talk to the instrument as asked: that is the opening's failure.
         const int error = errno;
         termios applied{};
         constexpr tcflag_t format = CSIZE | PARENB | PARODD;
-        if (error != EINVAL || ::tcgetattr(impl_->fd, &applied) != 0 ||
+        if (!impl_->pseudoTerminal || error != EINVAL || ::tcgetattr(impl_->fd, &applied) != 0 ||
             (applied.c_cflag & ~format) != (tio.c_cflag & ~format) ||
             applied.c_iflag != tio.c_iflag || ::cfgetospeed(&applied) != ::cfgetospeed(&tio))
             return Fail(error);
@@ -342,9 +462,7 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
 BOOL SerialPort::CloseHandle() {
     if (impl_->fd < 0)
         return Fail(EBADF);
-    const int fd = impl_->fd;
-    impl_->fd = -1;
-    return ::close(fd) == 0 ? TRUE : Fail(errno);
+    return impl_->Close() == 0 ? TRUE : Fail(errno);
 }
 
 DWORD GetLastError() {

@@ -16,6 +16,11 @@ struct Texts {
     std::string french, english;
 };
 
+const Texts okOnlyBoth{okOnlyFrench, okOnly};
+const Texts okCancelBoth{okCancelFrench, okCancel};
+const Texts yesNoBoth{"Boutons : (o) Oui, (n) Non ; Entrée : Oui\n",
+                      "Buttons: (y) Yes, (n) No; Enter: Yes\n"};
+
 const Texts failureEnding{".\n\nImpossible d'effectuer la mise à jour. Contactez votre revendeur",
                           ".\n\nUnable to upgrade the instrument. Contact your resaler"};
 const Texts linkCheckEnding{
@@ -28,7 +33,7 @@ const Texts linkCheckEnding{
 void ExpectInBothLanguages(const std::vector<std::string>& simArgs, const Firmware& fw,
                            const std::string& input, const std::vector<std::string>& args,
                            int status, const std::string& icon, const Texts& text,
-                           const std::string& buttons, const std::string& wire = "") {
+                           const Texts& buttons, const std::string& wire = "") {
     for (const bool french : {true, false}) {
         SimulatorProcess sim(simArgs);
         TempFile file(fw.File(), "firmware.hex");
@@ -36,7 +41,8 @@ void ExpectInBothLanguages(const std::vector<std::string>& simArgs, const Firmwa
         all.insert(all.end(), args.begin(), args.end());
         const auto run = RunProgram(UpgradeOptions(file, input, all));
         EXPECT_EQ(run.status, status) << run.output;
-        EXPECT_SHOWN(run, Box(icon, french ? text.french : text.english, buttons));
+        EXPECT_SHOWN(run, Box(icon, french ? text.french : text.english,
+                              french ? buttons.french : buttons.english));
         if (!wire.empty()) {
             EXPECT_EQ(sim.Received(), wire) << (french ? "French" : "English");
         }
@@ -55,7 +61,7 @@ TEST(Protocol, TheMonitorMustReportItselfInUpgradeModeAfterTheModeCommand) {
              linkCheckEnding.french,
          "Unable to transmit command:\n  \"QEL?\"\nUnable to set the monitor to upgrading mode" +
              linkCheckEnding.english},
-        okCancel, identification + "MODEQEL0\nQEL?\nQEL?\nQEL?\n");
+        okCancelBoth, identification + "MODEQEL0\nQEL?\nQEL?\nQEL?\n");
 }
 
 TEST(Protocol, TheExitAnswerIsJudgedThreeTimes) {
@@ -68,7 +74,8 @@ TEST(Protocol, TheExitAnswerIsJudgedThreeTimes) {
          "Unable to transmit command:\n  \"EXITQEL\"\n"
          "The command has not be accepted by the instrument" +
              linkCheckEnding.english},
-        okCancel, identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\nEXITQEL\nEXITQEL\n");
+        okCancelBoth,
+        identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\nEXITQEL\nEXITQEL\n");
 }
 
 TEST(Protocol, AcknowledgementsAreReadWithoutRegardToCaseAndNackWins) {
@@ -151,13 +158,15 @@ TEST(Protocol, ARefusedIdentificationAsksAndOkStartsANewPassWithANewOpening) {
                      Box("exclamation",
                          (french ? "Impossible d'identifier l'appareil" + linkCheckEnding.french
                                  : "Unable to identify the instrument" + linkCheckEnding.english),
-                         okCancel));
+                         french ? okCancelFrench : okCancel));
         const std::string settings = french ? "---- Ouverture de la liaison avec l'appareil ----"
                                             : "---- Opening communication with the instrument ----";
         const size_t first = run.output.find(settings);
         ASSERT_NE(first, std::string::npos) << run.output;
         EXPECT_NE(run.output.find(settings, first + 1), std::string::npos)
             << "the port is opened again, with its settings asked again";
+        EXPECT_SHOWN(run, french ? "Pour changer un choix, répondez sa lettre et la valeur ("
+                                 : "To change a choice, answer its letter and the value (");
         EXPECT_EQ(sim.Received(),
                   identification + identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
     }
@@ -169,8 +178,9 @@ TEST(Protocol, ASilentInstrumentAsksAndOkStartsANewPass) {
     TempFile file(fw.File(), "firmware.hex");
     const auto run = RunProgram(UpgradeOptions(file, "o\no\no\n", {"-lf", "-c1,115200,8,1,n,n"}));
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_SHOWN(run, Box("exclamation",
-                          "Impossible d'identifier l'appareil" + linkCheckEnding.french, okCancel));
+    EXPECT_SHOWN(run,
+                 Box("exclamation", "Impossible d'identifier l'appareil" + linkCheckEnding.french,
+                     okCancelFrench));
     EXPECT_EQ(sim.Received(), identification + identification + identification +
                                   "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
 }
@@ -218,26 +228,27 @@ TEST(Protocol, TheComparisonsAreTracedInBothLanguages) {
         for (const auto& monitor : {monitorA, monitorB}) {
             std::string text = compare;
             text.replace(text.find("%1"), 2, monitor);
-            EXPECT_SHOWN(run, Box("stop", text, okCancel));
+            EXPECT_SHOWN(run,
+                         Box(french ? "arrêt" : "stop", text, french ? okCancelFrench : okCancel));
         }
-        EXPECT_SHOWN(run, Box("stop",
+        EXPECT_SHOWN(run, Box(french ? "arrêt" : "stop",
                               (french ? "Moniteur appareil: \"" : "Instrument Monitor: \"") +
                                   monitorB + "\"",
-                              okCancel));
+                              french ? okCancelFrench : okCancel));
         EXPECT_SHOWN(
-            run,
-            Box("stop", (french ? "Liste de compatibilité:\n" : "Compatibility List:\n") + monitorB,
-                okCancel));
-        EXPECT_SHOWN(run, Box("stop",
+            run, Box(french ? "arrêt" : "stop",
+                     (french ? "Liste de compatibilité:\n" : "Compatibility List:\n") + monitorB,
+                     french ? okCancelFrench : okCancel));
+        EXPECT_SHOWN(run, Box(french ? "arrêt" : "stop",
                               std::string(french ? "La ligne suivante vient d'être envoyée:\n"
                                                  : "Following line has just been sent:\n") +
                                   "EXITQEL",
-                              okCancel));
-        EXPECT_SHOWN(run, Box("stop",
+                              french ? okCancelFrench : okCancel));
+        EXPECT_SHOWN(run, Box(french ? "arrêt" : "stop",
                               std::string(french ? "La réponse suivante vient d'être reçue:\n"
                                                  : "Following answer has just been received:\n") +
                                   "OK\\n",
-                              okCancel));
+                              french ? okCancelFrench : okCancel));
     }
 }
 
@@ -249,24 +260,24 @@ TEST(Protocol, BoxesOfAWholeUpgradeInBothLanguages) {
          " . \"firmware.hex\"",
          "The instrument upgrading will be done by transmitting following files:\n"
          " . \"firmware.hex\""},
-        okCancel);
+        okCancelBoth);
     ExpectInBothLanguages({"--monitor", monitorA}, fw, "o\no\n", link115200, 0, "information",
                           {"La mise à jour a été effectuée avec succès pour les fichiers:\n"
                            " . \"firmware.hex\"",
                            "Upgrading has been successfully done for the files:\n"
                            " . \"firmware.hex\""},
-                          okOnly);
+                          okOnlyBoth);
     ExpectInBothLanguages(
         {"--monitor", monitorA}, fw, "o\nesc\ny\n", link115200, 2, "question",
         {"En arrêtant maintenant la procédure de mise à jour, l'appareil ne sera pas "
          "opérationnel.\n\nVoulez-vous vraiment interrompre la procédure de mise à jour ?",
          "When you stop now the upgrading process, the instrument will not be operational.\n\n"
          "Do you want to abort upgrading process ?"},
-        "Buttons: (y) Yes, (n) No; Enter: Yes\n");
+        yesNoBoth);
     ExpectInBothLanguages({"--monitor", monitorB}, fw, "o\n", link115200, 1, "exclamation",
                           {"L'appareil ne peut être mis à jour sans un retour à l'usine",
                            "The instrument cant be upgraded without intervention in the factory"},
-                          okOnly);
+                          okOnlyBoth);
 }
 
 TEST(Protocol, LinkFailureBoxesInBothLanguages) {
@@ -279,21 +290,21 @@ TEST(Protocol, LinkFailureBoxesInBothLanguages) {
              "\"\nLa ligne n'a pas été comprise par l'appareil" + linkCheckEnding.french,
          "Unable to transmit line:\n  \"" + line +
              "\"\nThe line has not be accepted by the instrument" + linkCheckEnding.english},
-        okCancel);
+        okCancelBoth);
     ExpectInBothLanguages({"--monitor", monitorA, "--silent-lines", "2,3,4"}, fw, "o\nc\n",
                           link115200, 1, "exclamation",
                           {"Impossible de transmettre la ligne:\n  \"" + line +
                                "\"\nPas de réponse de l'appareil" + linkCheckEnding.french,
                            "Unable to transmit line:\n  \"" + line +
                                "\"\nNo answer from the instrument" + linkCheckEnding.english},
-                          okCancel);
+                          okCancelBoth);
     // COM7 is not there: the system's text, then the failure ending; asked with no icon, shown
     // with the exclamation.
     ExpectInBothLanguages({"--monitor", monitorA}, fw, "o\n", {"-c7,115200,8,1,n,n"}, 1,
                           "exclamation",
                           {"No such file or directory" + failureEnding.french,
                            "No such file or directory" + failureEnding.english},
-                          okOnly, "");
+                          okOnlyBoth, "");
 }
 
 TEST(Protocol, FileBoxesInBothLanguages) {
@@ -309,7 +320,7 @@ TEST(Protocol, FileBoxesInBothLanguages) {
                                       : "Unable to open file \"absent.hex\"") +
                                   std::string("\nNo such file or directory") +
                                   (french ? failureEnding.french : failureEnding.english),
-                              okOnly));
+                              french ? okOnlyFrench : okOnly));
     }
 }
 

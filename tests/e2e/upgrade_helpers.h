@@ -68,6 +68,9 @@ inline std::string Box(const std::string& icon, const std::string& text,
 }
 inline const std::string okOnly = "Buttons: (o) OK; Enter: OK\n";
 inline const std::string okCancel = "Buttons: (o) OK, (c) Cancel; Enter: OK\n";
+// The console names the buttons in the program's language.
+inline const std::string okOnlyFrench = "Boutons : (o) OK ; Entrée : OK\n";
+inline const std::string okCancelFrench = "Boutons : (o) OK, (a) Annuler ; Entrée : OK\n";
 
 // The upper case of a record line, as a retry sends it.
 inline std::string Upper(std::string text) {

@@ -107,7 +107,7 @@ TEST_F(ProgramFolder, NoUpgradeFileInFrench) {
                       "Aucun fichier de mise à jour (.HEX) n'a été trouvé dans le répertoire "
                       "courant de l'application.\n\n"
                       "Impossible d'effectuer la mise à jour. Contactez votre revendeur\n"
-                      "Buttons: (o) OK; Enter: OK\n");
+                      "Boutons : (o) OK ; Entrée : OK\n");
 }
 
 TEST_F(ProgramFolder, ExitEndsSilently) {

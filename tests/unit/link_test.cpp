@@ -7,10 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
 #include <thread>
 
 namespace {
@@ -265,7 +273,7 @@ TEST_F(Link, BothLanguagesGiveTheSameCodes) {
     }
 }
 
-TEST_F(Link, SettingsDialogLimitsOnlyTheFirstSelection) {
+TEST_F(Link, AnEarlierPortNoLongerListedFallsBackToThePortsOneToEight) {
     SimulatorProcess sim({"--monitor", "12345678A01"}, 8);
     {
         // Port 12, chosen earlier: the entry for port 8 is selected.
@@ -375,6 +383,166 @@ TEST_F(Link, TraceCancelEndsTheProgramAtOnce) {
             link.SendLine(query, false);
         },
         ::testing::ExitedWithCode(3), "");
+}
+
+// The line as a freshly plugged adapter has it (stty sane), seen through a second descriptor.
+termios SaneLine(int fd) {
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    tio.c_iflag |= BRKINT | ICRNL | IMAXBEL | IXON;
+    tio.c_oflag |= OPOST | ONLCR;
+    tio.c_lflag |= ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN;
+    tio.c_cflag |= CRTSCTS | HUPCL;
+    ::cfsetspeed(&tio, B38400);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    ::tcgetattr(fd, &tio);
+    return tio;
+}
+
+bool SameLine(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_lflag == b.c_lflag &&
+           a.c_cflag == b.c_cflag && ::cfgetospeed(&a) == ::cfgetospeed(&b) &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
+}
+
+TEST_F(Link, OpeningMakesAnyLineRawAndClosingPutsItBack) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    const int observer = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(observer, 0);
+    const termios before = SaneLine(observer);
+    link.settings = {1, 8, 1, 0, 2, 2};
+    ASSERT_EQ(link.OpenPort(), 0u);
+    termios open{};
+    ::tcgetattr(observer, &open);
+    EXPECT_EQ(open.c_lflag & (ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(open.c_iflag & (BRKINT | ICRNL | IXON | IMAXBEL), 0u);
+    EXPECT_EQ(open.c_oflag & OPOST, 0u);
+    EXPECT_EQ(open.c_cflag & CRTSCTS, 0u) << "no handshake clears the CTS flow control";
+    EXPECT_EQ(open.c_cc[VMIN], 0);
+    EXPECT_EQ(open.c_cc[VTIME], 0);
+    // Bytes cross unchanged both ways.
+    std::string query = "QEL?", answer;
+    link.SendLine(query, false);
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 3), 0);
+    EXPECT_EQ(answer, "0,12345678A01\n");
+    EXPECT_EQ(Received(sim, 5), "QEL?\n");
+    EXPECT_EQ(link.ClosePort(), 0);
+    termios after{};
+    ::tcgetattr(observer, &after);
+    EXPECT_TRUE(SameLine(before, after)) << "the line as it was found";
+    // Hardware handshake keeps the CTS flow control the port had.
+    link.settings.handshake = 1;
+    ASSERT_EQ(link.OpenPort(), 0u);
+    ::tcgetattr(observer, &open);
+    EXPECT_NE(open.c_cflag & CRTSCTS, 0u);
+    link.ClosePort();
+    ::close(observer);
+}
+
+TEST_F(Link, WhatCameBeforeTheOpeningIsDropped) {
+    SimulatorProcess sim({"--monitor", "12345678A01", "--greeting", "stale answer\n"});
+    ASSERT_EQ(link.OpenPort(), 0u);
+    std::string answer;
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 16) << answer;
+}
+
+TEST_F(Link, ALowerCaseEntryOfThePortsFolderOpens) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    const std::string folder = sim.PortsFolder();
+    ASSERT_EQ(::rename((folder + "/COM1").c_str(), (folder + "/com1").c_str()), 0);
+    EXPECT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(link.ClosePort(), 0);
+}
+
+class LockFiles : public Link {
+  protected:
+    void SetUp() override {
+        Link::SetUp();
+        folder =
+            std::filesystem::temp_directory_path() / ("qel32-locks-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        ::setenv("QEL32_LOCKDIR", folder.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("QEL32_LOCKDIR");
+        std::filesystem::remove_all(folder);
+    }
+    std::string LockOf(const SimulatorProcess& sim) const {
+        std::string name = sim.Device().substr(5); // "/dev/pts/N"
+        std::replace(name.begin(), name.end(), '/', '_');
+        return (folder / ("LCK.." + name)).string();
+    }
+    static void Write(const std::string& path, long pid) {
+        std::ofstream(path) << std::setw(10) << pid << "\n";
+    }
+    static long Read(const std::string& path) {
+        long pid = -1;
+        std::ifstream(path) >> pid;
+        return pid;
+    }
+    std::filesystem::path folder;
+};
+
+TEST_F(LockFiles, TheOpenPortIsLockedAsTerminalProgramsLockIt) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    ASSERT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(Read(LockOf(sim)), static_cast<long>(::getpid()));
+    EXPECT_EQ(link.ClosePort(), 0);
+    EXPECT_FALSE(std::filesystem::exists(LockOf(sim))) << "released with the port";
+}
+
+TEST_F(LockFiles, ALiveLockIsHonouredAndAStaleOneRemoved) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    // A live owner: a child that waits.
+    const pid_t owner = ::fork();
+    if (owner == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    Write(LockOf(sim), owner);
+    EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(EACCES));
+    EXPECT_EQ(CQelComm::SystemErrorText(EACCES), "Permission denied");
+    EXPECT_EQ(Read(LockOf(sim)), static_cast<long>(owner)) << "not ours to remove";
+    ::kill(owner, SIGKILL);
+    ::waitpid(owner, nullptr, 0);
+    // Its owner is gone: the lock is taken over.
+    EXPECT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(Read(LockOf(sim)), static_cast<long>(::getpid()));
+    link.ClosePort();
+}
+
+TEST_F(LockFiles, NoLockFolderIsNoObstacle) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    ::setenv("QEL32_LOCKDIR", "/nonexistent/qel32-locks", 1);
+    EXPECT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(link.ClosePort(), 0);
+}
+
+TEST_F(Link, ExclusiveUseNeverOutlivesTheProgramsOwn) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    for (int pass = 0; pass < 3; ++pass) {
+        ASSERT_EQ(link.OpenPort(), 0u) << "pass " << pass;
+        EXPECT_EQ(link.ClosePort(), 0);
+    }
+    // Another program of the same user opens it afterwards.
+    const int other = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(other, 0) << std::strerror(errno);
+    if (other >= 0)
+        ::close(other);
+}
+
+TEST_F(Link, APortInAnotherProgramsExclusiveModeIsRefused) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the exclusive mode does not bind root";
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    const int holder = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+    EXPECT_EQ(link.OpenPort(), static_cast<DWORD>(EACCES));
+    ::ioctl(holder, TIOCNXCL);
+    ::close(holder);
+    EXPECT_EQ(link.OpenPort(), 0u);
+    link.ClosePort();
 }
 
 TEST(Pause, CharacterTimesAtTheLineSpeed) {

@@ -140,12 +140,31 @@ TEST_F(FakeSysfs, DefaultNumberingMarksTheUsbAdapters) {
     EXPECT_EQ(Labels(), (std::vector<std::string>{"COM1=1", "COM17 (USB)=17", "COM33 (USB)=33"}));
 }
 
+TEST_F(FakeSysfs, AdaptersWithOneIdentityEachGiveTheirOwnMarkedPort) {
+    // A second CP2102 with the same serial, and a CH340 pair without any.
+    const fs::path usb = root / "devices" / "usb";
+    const fs::path tty = root / "class" / "tty";
+    auto adapter = [&](const std::string& bus, const std::string& name, const char* vid,
+                       const char* pid, const char* serial) {
+        Adapter(usb / bus, vid, pid, serial, "bridge");
+        fs::create_directories(usb / bus / (bus + ":1.0") / name);
+        fs::create_directories(tty / name);
+        fs::create_directory_symlink(usb / bus / (bus + ":1.0") / name, tty / name / "device");
+    };
+    adapter("1-3", "ttyUSB1", "10c4", "ea60", "0001 A");
+    adapter("1-4", "ttyUSB2", "1a86", "7523", "");
+    adapter("1-5", "ttyUSB3", "1a86", "7523", "");
+    EXPECT_EQ(Labels(),
+              (std::vector<std::string>{"COM1=1", "COM17 (USB)=17", "COM18 (USB)=18",
+                                        "COM19 (USB)=19", "COM20 (USB)=20", "COM33 (USB)=33"}));
+}
+
 TEST_F(FakeSysfs, PortMapNumbersTheDevices) {
     const fs::path ports = root / "ports";
     fs::create_directories(ports);
     fs::create_symlink("/dev/ttyS0", ports / "COM1");
     fs::create_symlink("/dev/ttyUSB0", ports / "COM3");
-    fs::create_symlink("/dev/ttyACM0", ports / "COM4");
+    fs::create_symlink("/dev/ttyACM0", ports / "com4"); // as Wine writes them
     ::setenv("QEL32_PORTS", ports.c_str(), 1);
     EXPECT_EQ(Labels(), (std::vector<std::string>{"COM1=1", "COM3 (USB)=3", "COM4 (USB)=4"}));
     auto library = sys::LoadBridgeLibrary();
@@ -154,7 +173,8 @@ TEST_F(FakeSysfs, PortMapNumbersTheDevices) {
     ASSERT_EQ(bridges.size(), 2u);
     EXPECT_EQ(bridges[0].vendorId, 0x10C4);
     EXPECT_EQ(bridges[0].productId, 0xEA60);
-    EXPECT_EQ(bridges[0].serialText, "0001 A");
+    // The text that keys the adapter's registry entry: its device, then its serial.
+    EXPECT_EQ(bridges[0].serialText, "ttyUSB0&0001 A");
     EXPECT_EQ(bridges[0].extraText, "CP2102 USB to UART Bridge Controller");
 }
 
@@ -174,12 +194,27 @@ TEST_F(FakeSysfs, SettingsDialogListsThePortsWithTheirMarks) {
     dialog.SetFrom({17, 4, 1, 0, 2, 2});
     EXPECT_EQ(dialog.DoModal(), IDOK);
     const std::string shown = console.Shown();
-    // Port 17 is limited to 8 for the first selection; no entry has 8, so the first is chosen.
-    EXPECT_NE(shown.find("Ports\n  > COM1\n    COM17 (USB)\n    COM33 (USB)\n"), std::string::npos)
+    // The port chosen before stays selected, above 8 too.
+    EXPECT_NE(shown.find("Ports\n    COM1\n  > COM17 (USB)\n    COM33 (USB)\n"), std::string::npos)
         << shown;
     EXPECT_NE(shown.find("Ports\n    COM1\n    COM17 (USB)\n  > COM33 (USB)\n"), std::string::npos)
         << "after the answer: " << shown;
     EXPECT_EQ(dialog.port, 33) << "the item data is the port";
+}
+
+TEST_F(FakeSysfs, SettingsDialogFallsBackWhenThePortIsNotListed) {
+    CUpgradeApp app;
+    app.language = 1;
+    for (const auto& [given, shownList] :
+         {std::pair<int, std::string>{12, "Ports\n  > COM1\n    COM17 (USB)\n"},
+          std::pair<int, std::string>{0, "Ports\n  > COM1\n    COM17 (USB)\n"}}) {
+        ConsoleScript console("\n");
+        CCommSettingsDlg dialog(nullptr);
+        dialog.SetFrom({given, 4, 1, 0, 2, 2});
+        EXPECT_EQ(dialog.DoModal(), IDOK);
+        EXPECT_NE(console.Shown().find(shownList), std::string::npos) << given << console.Shown();
+        EXPECT_EQ(dialog.port, 1) << given;
+    }
 }
 
 } // namespace

@@ -61,6 +61,7 @@ Faults:
   --mode-answer TEXT     answer "MODEQELn" with TEXT (a monitor that says more than asked)
   --mode-refused         "MODEQELn" leaves the state codes as they are
   --xoff-after N         after the N-th line received, send XOFF and then nothing at all
+  --greeting TEXT        send TEXT as soon as the port is published, before any opening
   --garbage              answer every line with bytes that hold neither OK nor NACK
   --echo                 send each received line back before the answer
   --line-end crlf|lf|none  how answers end (default lf)
@@ -136,7 +137,7 @@ int HexValue(char c) {
 
 struct Options {
     std::string portsDir, dosDir, logPath, imagePath, fixedAnswer, statsPath, timelinePath;
-    std::string okText = "OK", nackText = "NACK", modeAnswer;
+    std::string okText = "OK", nackText = "NACK", modeAnswer, greeting;
     bool haveModeAnswer = false, modeRefused = false;
     std::set<long> lateLines, silentExits, garbledQueries;
     int lateMs = 4000;
@@ -464,6 +465,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.xoffAfter = std::atol(value().c_str());
         else if (a == "--timeline")
             o.timelinePath = value();
+        else if (a == "--greeting")
+            o.greeting = Unescape(value());
         else if (a == "--garbage")
             o.garbage = true;
         else if (a == "--echo")
@@ -535,6 +538,9 @@ int main(int argc, char** argv) {
     ::sigaction(SIGINT, &sa, nullptr);
     // Sleeps end when they should: the wire-time model is only as good as they are.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
+    if (!options.greeting.empty() &&
+        ::write(master, options.greeting.data(), options.greeting.size()) < 0)
+        std::perror("qelsim: greeting");
     std::printf("ready COM%d %s\n", options.port, name);
     std::fflush(stdout);
 
