@@ -85,8 +85,15 @@ std::string CQelComm::SystemErrorText(DWORD code) {
     return sys::SystemErrorText(code);
 }
 
+// Each call is a round trip to the driver (and to the Wine server): the time-outs are set only
+// when an exchange needs other ones.
 BOOL CQelComm::SetReadTimeout(DWORD milliseconds) {
-    return port_.SetCommTimeouts(sys::CommTimeouts{0, 0, milliseconds, 0, writeTimeoutMs});
+    if (readTimeoutMs_ == milliseconds)
+        return TRUE;
+    const BOOL set =
+        port_.SetCommTimeouts(sys::CommTimeouts{0, 0, milliseconds, 0, writeTimeoutMs});
+    readTimeoutMs_ = set ? milliseconds : 0;
+    return set;
 }
 
 DWORD CQelComm::OpenPort() {
@@ -95,7 +102,10 @@ DWORD CQelComm::OpenPort() {
         return sys::GetLastError();
     // 2-3. The device, opened for this program alone.
     DWORD error = port_.Open(settings.port);
-    // 4-9. Queues, purge, time-outs, then the line format.
+    readTimeoutMs_ = 0;
+    pendingInput_.clear();
+    // 4-9. Queues, purge, time-outs, then the line format; the state as the port then reports
+    // it paces every line while the port is open.
     sys::CommState state;
     if (error == 0) {
         if (!port_.SetupComm(1024, 1024)) {
@@ -103,7 +113,8 @@ DWORD CQelComm::OpenPort() {
         } else {
             port_.PurgeComm(purgeAll);
             if (!SetReadTimeout(defaultReadTimeoutMs) || !port_.GetCommState(state) ||
-                !port_.SetCommState(CommStateFor(settings, state)))
+                !port_.SetCommState(CommStateFor(settings, state)) ||
+                !port_.GetCommState(lineState_))
                 error = sys::GetLastError();
         }
     }
@@ -111,13 +122,17 @@ DWORD CQelComm::OpenPort() {
         if (port_.IsOpen())
             port_.CloseHandle();
         KillTimer(linkTimerId);
+        return error;
     }
-    return error;
+    fineTimer_.emplace();
+    return 0;
 }
 
 int CQelComm::ClosePort() {
     if (!port_.IsOpen())
         return 1;
+    fineTimer_.reset();
+    pendingInput_.clear();
     port_.PurgeComm(purgeAll);
     if (port_.CloseHandle()) {
         KillTimer(linkTimerId);
@@ -141,20 +156,21 @@ void CQelComm::PaceBeforeSend() {
     const unsigned count = App().readyWaitCount;
     if (count == 0)
         return;
-    sys::CommState state;
-    if (!port_.GetCommState(state))
-        return; // no speed to pace by
     // The instrument needs this long to get ready; sleeping gives it without using the
     // processor, and the clock makes sure the whole pause passes.
-    const auto end = Clock::now() + std::chrono::milliseconds(PauseMilliseconds(count, state));
+    const auto end = Clock::now() + std::chrono::milliseconds(PauseMilliseconds(count, lineState_));
     while (Clock::now() < end)
         std::this_thread::sleep_until(end);
 }
 
 int CQelComm::WaitOutputDrained() {
     tickCountdown = drainLimitSeconds;
-    sys::CommState state;
-    const bool haveState = port_.GetCommState(state) && state.baudRate != 0;
+    DWORD errors = 0;
+    sys::CommStatus status;
+    // Gone already, as at any speed a short line nearly is: nothing to wait for, and the
+    // messages the wait would look at stay for the dialog's own pump.
+    if (port_.ClearCommError(&errors, &status) && status.outQueue == 0)
+        return 0;
     for (;;) {
         fw::Msg msg;
         if (fw::PeekMessage(&msg, this, WM_TIMER, WM_TIMER, PM_REMOVE))
@@ -163,22 +179,22 @@ int CQelComm::WaitOutputDrained() {
             return 0;
         if (tickCountdown == 0)
             return -1;
-        DWORD errors = 0;
-        sys::CommStatus status;
         port_.ClearCommError(&errors, &status);
         if (status.outQueue == 0)
             return 0;
         // Sleep for about the wire time of what is still queued, then look again: no spinning,
         // and no more than a fraction of a character's time late. Never past the timer's tick.
-        long micros = haveState ? static_cast<long>(status.outQueue * BitsPerCharacter(state) *
-                                                    1000000.0 / state.baudRate)
-                                : 1000;
+        long micros = lineState_.baudRate != 0
+                          ? static_cast<long>(status.outQueue * BitsPerCharacter(lineState_) *
+                                              1000000.0 / lineState_.baudRate)
+                          : 1000;
         micros = std::clamp(micros, 50L, 100000L);
         std::this_thread::sleep_for(std::chrono::microseconds(micros));
     }
 }
 
 void CQelComm::DropPendingInput() {
+    pendingInput_.clear();
     DWORD errors = 0;
     sys::CommStatus status;
     if (port_.ClearCommError(&errors, &status) && status.inQueue != 0)
@@ -188,7 +204,8 @@ void CQelComm::DropPendingInput() {
 bool CQelComm::InputPending() {
     DWORD errors = 0;
     sys::CommStatus status;
-    return port_.ClearCommError(&errors, &status) && status.inQueue != 0;
+    return !pendingInput_.empty() ||
+           (port_.ClearCommError(&errors, &status) && status.inQueue != 0);
 }
 
 int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
@@ -217,20 +234,34 @@ int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
     return 0;
 }
 
+// What has arrived is read in one call, and what follows an answer's line feed is kept for
+// the next answer: the port's input as Windows would hold it, without a call per byte.
+bool CQelComm::FetchInput() {
+    DWORD errors = 0;
+    sys::CommStatus status;
+    port_.ClearCommError(&errors, &status);
+    // Nothing there yet: one byte, within the read time-out, then whatever came with it.
+    const DWORD wanted =
+        status.inQueue == 0 ? 1 : std::min<DWORD>(status.inQueue, sizeof readBuffer_);
+    DWORD read = 0;
+    if (!port_.ReadFile(readBuffer_, wanted, &read) || read == 0)
+        return false;
+    pendingInput_.append(readBuffer_, read);
+    return true;
+}
+
 int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds) {
     answer.clear();
     SetReadTimeout(static_cast<DWORD>(timeoutSeconds) * 1000);
     bool anyByte = false;
     for (;;) {
-        char byte = 0;
-        DWORD read = 0;
-        if (!port_.ReadFile(&byte, 1, &read) || read == 0) {
-            if (!anyByte) {
-                SetReadTimeout(defaultReadTimeoutMs);
+        if (pendingInput_.empty() && !FetchInput()) {
+            if (!anyByte)
                 return App().language == 0 ? msgNoAnswer : msgNoAnswer + 1;
-            }
             break;
         }
+        const char byte = pendingInput_.front();
+        pendingInput_.erase(0, 1);
         anyByte = true;
         if (answer.size() >= maxChars)
             break;        // the answer is full; this byte is dropped
@@ -239,7 +270,6 @@ int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutS
         if (byte == '\n')
             break;
     }
-    SetReadTimeout(defaultReadTimeoutMs);
     CUpgradeApp& app = App();
     if (app.traceMode)
         app.ShowTrace(app.Message(msgAnswerReceived, EscapeForDisplay(answer)));
@@ -247,6 +277,7 @@ int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutS
 }
 
 BOOL CQelComm::DiscardInput() {
+    pendingInput_.clear();
     return port_.PurgeComm(purgeInput);
 }
 

@@ -3,8 +3,10 @@
 #include "fw/fw.h"
 #include "link/link_settings.h"
 #include "sys/serial.h"
+#include "sys/timer.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The program's one serial link: a hidden window, so that it can own the link timer, and the
@@ -68,6 +70,9 @@ class CQelComm : public fw::CWnd {
 
   private:
     BOOL SetReadTimeout(DWORD milliseconds);
+    // Reads what the port holds into pendingInput_, waiting up to the read time-out for a
+    // first byte; false when none came.
+    bool FetchInput();
     // Drops what the instrument sent and nobody read.
     void DropPendingInput();
     // The settings to open with: the command line's, or the user's choice; false if cancelled.
@@ -75,6 +80,11 @@ class CQelComm : public fw::CWnd {
 
     sys::SerialPort port_;
     DWORD lastWriteError_ = 0;
+    sys::CommState lineState_; // as the port reported it once set up
+    DWORD readTimeoutMs_ = 0;  // the read time-out the port has; 0 when unknown
+    std::string pendingInput_; // read from the port, not yet part of an answer
+    char readBuffer_[256] = {};
+    std::optional<sys::FineTimer> fineTimer_; // while the port is open
 };
 
 // Bits per second for a baud-rate index; any index outside 0..8 is 9600.

@@ -59,7 +59,7 @@ LRESULT CTransmissionDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TRANSMIT_VERIFY: OnVerifyStep(failures); return 0;
     case WM_TRANSMIT_LINE: OnLineStep(failures); return 0;
     case WM_TRANSMIT_EXIT: OnExitStep(failures); return 0;
-    case WM_TRANSMIT_RETRY: EndDialog(IDRETRY); return 0;
+    case WM_TRANSMIT_RETRY: End(IDRETRY); return 0;
     default: return CProgressDlg::WindowProc(message, wParam, lParam);
     }
 }
@@ -209,52 +209,67 @@ void CTransmissionDlg::OnVerifyStep(int failures) {
         ShowLinkError(msgCannotSendCommand, "QEL?", reason);
 }
 
+// Accepted lines follow each other within one step until the interface is due a turn: under
+// Wine a message per line costs more than a line's whole exchange at 115200 baud.
 void CTransmissionDlg::OnLineStep(int failures) {
     CUpgradeApp& app = App();
-    if (failures == 0) {
-        const auto read = stream->ReadLine(currentLine_, 255);
-        if (read == sys::TextFile::Read::Error) {
-            FailUnreadable();
-            return;
+    for (;;) {
+        if (failures == 0) {
+            const auto read = stream->ReadLine(currentLine_, 255);
+            if (read == sys::TextFile::Read::Error) {
+                FailUnreadable();
+                return;
+            }
+            if (read != sys::TextFile::Read::Line) {
+                PostFailure(app.Message(msgFileWrong, file_.fileName));
+                return;
+            }
+            // The end record leaves only once the whole text has proved to be the one
+            // analysed: a file changed while it was being sent is not reported as sent.
+            sentDigest_.Update(currentLine_);
+            sentLength_ += currentLine_.size();
+            if (sentLength_ >= file_.analysed.length &&
+                (sentLength_ != file_.analysed.length ||
+                 sentDigest_.Final() != file_.analysed.digest)) {
+                FailChanged();
+                return;
+            }
+            if (currentLine_.empty() || currentLine_[0] != ':') {
+                if (!PumpDue() && !app.traceMode)
+                    continue;
+                PostMessage(WM_TRANSMIT_LINE, 0); // not a record: never sent
+                return;
+            }
         }
-        if (read != sys::TextFile::Read::Line) {
-            PostFailure(app.Message(msgFileWrong, file_.fileName));
+        const int reason =
+            Exchange(currentLine_, true, lineTimeoutSeconds, msgLineRefused, msgCannotSendLine);
+        const bool turn = PumpDue() || app.traceMode;
+        if (!PumpOrFail() || Ended())
             return;
+        if (reason == 0) {
+            if (++progress_ > file_.recordCount)
+                progress_ = file_.recordCount;
+            // Painted at once when that shows something new.
+            if (gauge.WorthPainting(progress_)) {
+                gauge.SetPos(progress_);
+                gauge.UpdateWindow();
+            }
         }
-        // The end record leaves only once the whole text has proved to be the one analysed:
-        // a file changed while it was being sent is not reported as sent.
-        sentDigest_.Update(currentLine_);
-        sentLength_ += currentLine_.size();
-        if (sentLength_ >= file_.analysed.length &&
-            (sentLength_ != file_.analysed.length ||
-             sentDigest_.Final() != file_.analysed.digest)) {
-            FailChanged();
-            return;
+        // A retry sends the same line in upper case.
+        currentLine_ = sys::UpperCase(currentLine_);
+        const bool isEnd = currentLine_.find(endRecord) != std::string::npos;
+        if (reason == 0 && !isEnd && !turn) {
+            failures = 0;
+            continue;
         }
-        if (currentLine_.empty() || currentLine_[0] != ':') {
-            PostMessage(WM_TRANSMIT_LINE, 0); // not a record: never sent
-            return;
-        }
-    }
-    const int reason =
-        Exchange(currentLine_, true, lineTimeoutSeconds, msgLineRefused, msgCannotSendLine);
-    if (!PumpOrFail())
+        if (reason == 0 || isEnd) // the end record is tried once, its failure not reported
+            PostMessage(isEnd ? WM_TRANSMIT_EXIT : WM_TRANSMIT_LINE, 0);
+        else if (failures + 1 < maxAttempts)
+            PostMessage(WM_TRANSMIT_LINE, static_cast<WPARAM>(failures + 1));
+        else
+            ShowLinkError(msgCannotSendLine, currentLine_, reason);
         return;
-    if (reason == 0) {
-        if (++progress_ > file_.recordCount)
-            progress_ = file_.recordCount;
-        gauge.SetPos(progress_);
-        gauge.UpdateWindow();
     }
-    // A retry sends the same line in upper case.
-    currentLine_ = sys::UpperCase(currentLine_);
-    const bool isEnd = currentLine_.find(endRecord) != std::string::npos;
-    if (reason == 0 || isEnd) // the end record is tried once, its failure not reported
-        PostMessage(isEnd ? WM_TRANSMIT_EXIT : WM_TRANSMIT_LINE, 0);
-    else if (failures + 1 < maxAttempts)
-        PostMessage(WM_TRANSMIT_LINE, static_cast<WPARAM>(failures + 1));
-    else
-        ShowLinkError(msgCannotSendLine, currentLine_, reason);
 }
 
 void CTransmissionDlg::OnExitStep(int failures) {

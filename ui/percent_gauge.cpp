@@ -18,6 +18,18 @@ void CPercentGauge::SetPos(std::uint32_t value) {
     Invalidate(true);
 }
 
+bool CPercentGauge::WorthPainting(std::uint32_t value) const {
+    constexpr auto barInterval = std::chrono::milliseconds(100);
+    const std::uint32_t shownRange = range == 0 ? 1 : range;
+    const std::uint32_t from = position < shownRange ? position : shownRange;
+    const std::uint32_t to = value < shownRange ? value : shownRange;
+    if (paintedWidth_ < 0 || PercentText(from, shownRange) != PercentText(to, shownRange))
+        return true;
+    const auto width = std::uint64_t{static_cast<std::uint32_t>(paintedWidth_)};
+    return width * from / shownRange != width * to / shownRange &&
+           std::chrono::steady_clock::now() - paintedAt_ >= barInterval;
+}
+
 std::string CPercentGauge::PercentText(std::uint32_t position, std::uint32_t range) {
     char text[16];
     const auto percent = static_cast<std::uint32_t>(std::uint64_t{position} * 100u / range);
@@ -33,6 +45,8 @@ void CPercentGauge::Paint(fw::CDC& dc, const fw::Rect& client) {
     const fw::Rect inner{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
     const int width = inner.Width();
     const int height = inner.Height();
+    paintedWidth_ = width;
+    paintedAt_ = std::chrono::steady_clock::now();
 
     // 3. A range of 0 stands for 1; a position past the range is the range.
     if (range == 0)

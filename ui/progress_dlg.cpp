@@ -2,6 +2,8 @@
 
 #include "app/upgrade_app.h"
 
+#include <chrono>
+
 CProgressDlg::CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage,
                            int cancelQuestionId)
     : CDialog(templateId, parent), failedMessage_(failedMessage),
@@ -19,7 +21,19 @@ void CProgressDlg::SetLowerText(const std::string& text) {
         ShowDlgItem(IDC_LOWER_TEXT, true);
 }
 
+bool CProgressDlg::PumpDue() const {
+    return std::chrono::steady_clock::now() - lastPump_ >= pumpInterval;
+}
+
+void CProgressDlg::End(int result) {
+    ended_ = true;
+    EndDialog(result);
+}
+
 bool CProgressDlg::PumpMessages() {
+    if (!PumpDue())
+        return true;
+    lastPump_ = std::chrono::steady_clock::now();
     bool quit = false;
     fw::Msg msg;
     while (fw::PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -51,12 +65,12 @@ void CProgressDlg::PostFailure(std::string message) {
 // Enter reaches the hidden OK button too; it must not pass half-done work off as done.
 void CProgressDlg::OnOK() {
     if (succeeded_)
-        EndDialog(IDOK);
+        End(IDOK);
 }
 
 LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == failedMessage_) {
-        EndDialog(IDABORT); // whoever posted it has shown the error
+        End(IDABORT); // whoever posted it has shown the error
         return 0;
     }
     return CDialog::WindowProc(message, wParam, lParam);
@@ -64,7 +78,7 @@ LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CProgressDlg::OnCancel() {
     if (App().DoMessageBox(App().Message(cancelQuestionId_), MB_YESNO | MB_ICONQUESTION) == IDYES)
-        EndDialog(IDCANCEL);
+        End(IDCANCEL);
 }
 
 void CProgressDlg::OnDestroy() {

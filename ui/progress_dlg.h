@@ -4,6 +4,7 @@
 #include "sys/text_file.h"
 #include "ui/percent_gauge.h"
 
+#include <chrono>
 #include <memory>
 
 // The frame shared by the analysis and transmission dialogs: two text lines, a gauge, the work
@@ -21,8 +22,15 @@ class CProgressDlg : public fw::CDialog {
 
     void SetUpperText(const std::string& text);
     void SetLowerText(const std::string& text);
-    // Lets the interface live inside a step; false when the application is asked to quit.
+    // Lets the interface live inside a step; false when the application is asked to quit. It
+    // looks at the queue at most every pumpInterval: under Wine each look costs a tenth of a
+    // millisecond, a good part of a line exchange at 115200 baud.
     bool PumpMessages();
+    // True when the next PumpMessages will look at the queue.
+    bool PumpDue() const;
+    // Ends the dialog; the work stops at once.
+    void End(int result);
+    bool Ended() const { return ended_; }
     // Ends the dialog with IDOK through the hidden OK button.
     void PostSuccess();
     // Shows message with the failure ending in an exclamation box, then takes the failure exit.
@@ -39,6 +47,9 @@ class CProgressDlg : public fw::CDialog {
     std::unique_ptr<sys::TextFile> stream; // the upgrade file being read; owned
 
   private:
+    static constexpr std::chrono::milliseconds pumpInterval{100};
+    std::chrono::steady_clock::time_point lastPump_{};
+    bool ended_ = false;
     UINT failedMessage_;
     bool succeeded_ = false; // only the work's own success may end the dialog with OK
     int cancelQuestionId_;

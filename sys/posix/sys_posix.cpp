@@ -2,6 +2,7 @@
 #include "sys/posix/locale_language.h"
 #include "sys/sys.h"
 #include "sys/text.h"
+#include "sys/timer.h"
 #include "res/version.h"
 
 #include <dirent.h>
@@ -206,6 +207,10 @@ std::int64_t StreamSize(std::FILE* stream) {
 bool SeekToStart(std::FILE* stream) {
     return fseeko(stream, 0, SEEK_SET) == 0;
 }
+
+// Linux sleeps to the microsecond already.
+void RaiseTimerResolution() {}
+void RestoreTimerResolution() {}
 
 bool FileExists(const std::string& name) {
     struct stat st {};

@@ -4,6 +4,9 @@
 #undef GetProfileString // the service keeps the Windows name
 
 #include "sys/sys.h"
+#include "sys/timer.h"
+
+#include <timeapi.h>
 
 #include <sys/stat.h>
 
@@ -67,6 +70,14 @@ std::int64_t StreamSize(std::FILE* stream) {
 
 bool SeekToStart(std::FILE* stream) {
     return _fseeki64(stream, 0, SEEK_SET) == 0;
+}
+
+void RaiseTimerResolution() {
+    timeBeginPeriod(1);
+}
+
+void RestoreTimerResolution() {
+    timeEndPeriod(1);
 }
 
 std::vector<std::string> ListPlainFiles(const std::string& pattern) {

@@ -3,6 +3,7 @@
 #include "console_script.h"
 #include "simulator_process.h"
 #include "sys/posix/termios_state.h"
+#include "sys/timer.h"
 
 #include <gtest/gtest.h>
 
@@ -437,6 +438,18 @@ TEST_F(Link, OpeningMakesAnyLineRawAndClosingPutsItBack) {
     EXPECT_NE(open.c_cflag & CRTSCTS, 0u);
     link.ClosePort();
     ::close(observer);
+}
+
+TEST_F(Link, TheTimerTicksFinelyWhileThePortIsOpenAndOnlyThen) {
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    EXPECT_EQ(sys::FineTimerRequests(), 0);
+    ASSERT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(sys::FineTimerRequests(), 1) << "raised for the transfer";
+    EXPECT_EQ(link.ClosePort(), 0);
+    EXPECT_EQ(sys::FineTimerRequests(), 0) << "given back";
+    link.settings.port = 7; // nothing there: a failed opening leaves it as it was
+    EXPECT_NE(link.OpenPort(), 0u);
+    EXPECT_EQ(sys::FineTimerRequests(), 0);
 }
 
 TEST_F(Link, WhatCameBeforeTheOpeningIsDropped) {

@@ -1,6 +1,7 @@
 // The Win32 serial backend under Wine, against the simulator whose pseudo-terminal Wine maps
 // as COM5: the identification exchange as the program makes it.
 #include "app/upgrade_app.h"
+#include "sys/timer.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,15 @@ TEST_F(WineLink, IdentifiesTheSimulatedInstrument) {
     EXPECT_EQ(link.OpenAndIdentify(answer), 5);
     EXPECT_EQ(link.ClosePort(), 0);
     EXPECT_EQ(link.ClosePort(), 1);
+}
+
+TEST_F(WineLink, TheTimerTicksFinelyWhileThePortIsOpen) {
+    link.settings = {simulatedPort, 8, 1, 0, 2, 2};
+    EXPECT_EQ(sys::FineTimerRequests(), 0);
+    ASSERT_EQ(link.OpenPort(), 0u);
+    EXPECT_EQ(sys::FineTimerRequests(), 1) << "timeBeginPeriod(1) for the transfer";
+    link.ClosePort();
+    EXPECT_EQ(sys::FineTimerRequests(), 0) << "timeEndPeriod(1) after it";
 }
 
 TEST_F(WineLink, EachSettingOpensThePort) {

@@ -72,6 +72,9 @@ Faults:
   --exit-after-exits N   end after the N-th "EXITQEL" (default: run until killed)
   --stats FILE           at the end: bytes received and sent, lines, answers, and the seconds
                          from the first byte received to the last byte sent
+  --stats-from LINE      count the seconds of --stats from the first byte of this line
+                         received (e.g. MODEQEL0: the transmission without the wait for its
+                         confirmation)
   --timeline FILE        each line received, with the seconds since the start when its last
                          byte arrived (the simulator's own clock)
   --help                 this text
@@ -137,7 +140,7 @@ int HexValue(char c) {
 
 struct Options {
     std::string portsDir, dosDir, logPath, imagePath, fixedAnswer, statsPath, timelinePath;
-    std::string okText = "OK", nackText = "NACK", modeAnswer, greeting;
+    std::string okText = "OK", nackText = "NACK", modeAnswer, greeting, statsFrom;
     bool haveModeAnswer = false, modeRefused = false;
     std::set<long> lateLines, silentExits, garbledQueries;
     int lateMs = 4000;
@@ -184,6 +187,8 @@ class Instrument {
     // Handles bytes as they arrive; false once the line is hung up.
     bool Receive(const char* data, size_t n) {
         const auto now = Clock::now();
+        if (bytesIn_ == 0 || (!o_.statsFrom.empty() && !statsStarted_ && line_.empty()))
+            lineStart_ = now; // a line may be the one the statistics count from
         if (bytesIn_ == 0)
             firstIn_ = now;
         bytesIn_ += static_cast<long>(n);
@@ -203,6 +208,10 @@ class Instrument {
             if (o_.baud > 0)
                 WaitUntil(wire_);
             ++linesReceived_;
+            if (!o_.statsFrom.empty() && !statsStarted_ && line_ == o_.statsFrom) {
+                statsStarted_ = true;
+                firstIn_ = lineStart_;
+            }
             if (timeline_ != nullptr) {
                 std::fprintf(timeline_, "%.6f %s\n",
                              std::chrono::duration<double>(Clock::now() - start_).count(),
@@ -392,7 +401,8 @@ class Instrument {
     std::string line_;
     long mode_ = -1, queries_ = 0, records_ = 0, linesReceived_ = 0, exits_ = 0, identity_ = 0;
     long bytesIn_ = 0, bytesOut_ = 0, answers_ = 0;
-    Clock::time_point firstIn_{}, lastOut_{};
+    Clock::time_point firstIn_{}, lastOut_{}, lineStart_{};
+    bool statsStarted_ = false;
     unsigned long base_ = 0;
     std::map<unsigned long, unsigned char> image_;
     Clock::time_point wire_{};
@@ -465,6 +475,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.xoffAfter = std::atol(value().c_str());
         else if (a == "--timeline")
             o.timelinePath = value();
+        else if (a == "--stats-from")
+            o.statsFrom = value();
         else if (a == "--greeting")
             o.greeting = Unescape(value());
         else if (a == "--garbage")
