@@ -1,9 +1,11 @@
 #include "app/upgrade_app.h"
 
 #include "app/messages.h"
+#include "fw/dialog_template.h"
 #include "files/analysis_dlg.h"
 #include "files/welcome_dlg.h"
 #include "sys/sys.h"
+#include "ui/about_dlg.h"
 #include "ui/language_dlg.h"
 
 namespace {
@@ -13,6 +15,7 @@ constexpr int msgSuccess = 41;
 constexpr int msgUnableToUpgrade = 9;
 constexpr int msgContactReseller = 65;
 constexpr int msgCheckLink = 67;
+constexpr int msgVersion = 85;
 } // namespace
 
 CUpgradeApp& App() {
@@ -47,6 +50,25 @@ void CUpgradeApp::AppendLinkCheckEnding(std::string& message) const {
 void CUpgradeApp::ShowTrace(const std::string& text) {
     if (DoMessageBox(text, MB_OKCANCEL | MB_ICONHAND) != IDOK)
         sys::TerminateAbnormally();
+}
+
+bool CUpgradeApp::ConsoleRequest(const std::string& line, std::string& text) {
+    if (line == "--version") {
+        text = CVersionInfo().AboutLine(CatalogueText(msgVersion, 1)) + "\n";
+        return true;
+    }
+    if (line != "--help")
+        return false;
+    // The page of the command-line help dialog, as text.
+    const fw::DialogTemplate* page = fw::FindDialogTemplate(CCommandLineDlg::TemplateFor(
+        ProposedLanguage(sys::GetProfileString("intl", "sLanguage", "FRA", 10))));
+    if (page == nullptr)
+        return false;
+    text = page->caption + "\n\n";
+    for (const auto& control : page->controls)
+        if (control.kind == fw::ControlKind::Static)
+            text += (control.noPrefix ? control.text : fw::StripAccelerator(control.text)) + "\n";
+    return true;
 }
 
 bool CUpgradeApp::SettleLanguage() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "app/journal.h"
 #include "app/main_frame.h"
 #include "files/upgrade_file.h"
 #include "fw/fw.h"
@@ -25,9 +26,14 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
     ~CUpgradeApp() override;
 
     BOOL InitInstance() override;
+    // "--help": the command-line help page in the language of the environment; "--version":
+    // the version line of the About dialog.
+    bool ConsoleRequest(const std::string& commandLine, std::string& text) override;
 
     // The catalogue text of message frenchId in the program's language.
     std::string Message(int frenchId) const;
+    // The number under which message frenchId is shown in the program's language.
+    int Shown(int frenchId) const { return language == 0 ? frenchId : frenchId + 1; }
     std::string Message(int frenchId, const std::string& arg1,
                         const std::string& arg2 = std::string()) const;
     // ".\n\n" + 9/10 + ". " + 65/66: the upgrade is impossible, see the reseller.
@@ -42,6 +48,7 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
     fw::COwningArray<CUpgradeFile> upgradeFiles;
     fw::CStringArray instrumentMonitors;
     fw::COwningArray<CUpgradeFile> selectedFiles;
+    UpgradeJournal journal; // the attempt under way
 
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
 

@@ -20,27 +20,44 @@ std::string CUpgradeApp::FileListText(int frenchId) const {
 }
 
 int CUpgradeApp::RunUpgrade() {
+    using Outcome = UpgradeJournal::Outcome;
     for (;;) {
-        // 1-2. A fresh opening and identification for every pass.
+        // 1-2. A fresh opening and identification for every pass, each one an attempt of the
+        // journal.
+        journal.Begin();
         link->ClosePort();
         std::string answer;
-        switch (link->OpenAndIdentify(answer)) {
+        const int identification = link->OpenAndIdentify(answer);
+        const bool settingsChosen = identification != CQelComm::cancelled || link->IsOpen();
+        if (settingsChosen)
+            journal.SetLink(link->settings);
+        switch (identification) {
         case CQelComm::identified:
         case CQelComm::alreadyOpen: break;
-        case CQelComm::retryRequested: continue;
-        case CQelComm::portFailed: SetExitCode(exitFailed); return 0;
+        case CQelComm::retryRequested: journal.End(Outcome::Failed); continue;
+        case CQelComm::portFailed:
+            journal.End(Outcome::Failed);
+            SetExitCode(exitFailed);
+            return 0;
         default:
             // Cancel in the settings dialog leaves the port closed; Cancel after a failed
             // identification leaves it open.
+            journal.End(settingsChosen ? Outcome::Failed : Outcome::Cancelled);
             SetExitCode(link->IsOpen() ? exitFailed : exitCancelled);
             return 0;
         }
 
-        // 3. The monitors the instrument reports.
-        if (!ParseMonitorList(answer, &instrumentMonitors, nullptr)) {
+        // 3. The monitors the instrument reports (their state codes for the journal alone).
+        std::vector<std::uint8_t> stateCodes;
+        const bool parsed = ParseMonitorList(answer, &instrumentMonitors, &stateCodes);
+        journal.SetMonitors(instrumentMonitors, stateCodes);
+        if (!parsed) {
             std::string message = Message(msgUnableToIdentify);
             AppendLinkCheckEnding(message);
-            if (DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK)
+            journal.NoteFailure(Shown(msgUnableToIdentify));
+            const bool again = DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;
+            journal.End(Outcome::Failed);
+            if (again)
                 continue;
             SetExitCode(exitFailed);
             return 0;
@@ -48,10 +65,12 @@ int CUpgradeApp::RunUpgrade() {
 
         // 4-5. The files that fit, confirmed by the user.
         if (!SelectCompatibleFiles()) {
+            journal.End(Outcome::Failed);
             SetExitCode(exitFailed);
             return 0;
         }
         if (DoMessageBox(FileListText(msgConfirmation), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+            journal.End(Outcome::Cancelled);
             SetExitCode(exitCancelled);
             return 0;
         }
@@ -60,17 +79,27 @@ int CUpgradeApp::RunUpgrade() {
         bool retry = false;
         for (int i = 0; i < selectedFiles.GetSize() && !retry; ++i) {
             CUpgradeFile& file = *selectedFiles[i];
+            journal.AddFile(file);
             CTransmissionDlg dialog(file.monitorIndex, file, MainFrame());
             switch (dialog.DoModal()) {
             case IDOK: break;
             case IDRETRY: retry = true; break;
-            case IDCANCEL: SetExitCode(exitCancelled); return 0;
-            default: SetExitCode(exitFailed); return 0;
+            case IDCANCEL:
+                journal.End(Outcome::Cancelled);
+                SetExitCode(exitCancelled);
+                return 0;
+            default:
+                journal.End(Outcome::Failed);
+                SetExitCode(exitFailed);
+                return 0;
             }
         }
-        if (retry)
+        if (retry) {
+            journal.End(Outcome::Failed);
             continue;
+        }
         // 7. Done; with "-r" the next instrument.
+        journal.End(Outcome::Done);
         if (!repeatRun)
             return 1;
     }
@@ -101,6 +130,7 @@ int CUpgradeApp::SelectCompatibleFiles() {
     }
     if (selectedFiles.GetSize() > 0)
         return 1;
+    journal.NoteFailure(Shown(msgNoFileFits));
     DoMessageBox(Message(msgNoFileFits), MB_OK | MB_ICONEXCLAMATION);
     return 0;
 }

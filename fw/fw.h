@@ -182,6 +182,14 @@ class CWinApp {
     virtual ~CWinApp();
 
     virtual BOOL InitInstance() { return FALSE; }
+    // A command-line program's own requests ("--help", "--version"), answered with text on
+    // standard output before any window exists; false for every other command line. Only the
+    // console program asks: a Windows program has no standard output.
+    virtual bool ConsoleRequest(const std::string& line, std::string& text) {
+        (void)line;
+        (void)text;
+        return false;
+    }
     virtual int ExitInstance() { return exitCode_; }
     int Run(); // the main message loop; never used by a program whose InitInstance says no
 

@@ -318,6 +318,7 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
 
     const DWORD error = OpenPort();
     if (error != 0) {
+        app.journal.NoteFailure(0, 0, SystemErrorText(error));
         std::string message = SystemErrorText(error);
         app.AppendFailureEnding(message);
         app.DoMessageBox(message, MB_OK);
@@ -334,6 +335,7 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
     }
     std::string message = app.Message(msgUnableToIdentify);
     app.AppendLinkCheckEnding(message);
+    app.journal.NoteFailure(app.Shown(msgUnableToIdentify));
     return app.DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK ? retryRequested
                                                                                : cancelled;
 }

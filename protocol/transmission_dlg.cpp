@@ -42,9 +42,10 @@ BOOL CTransmissionDlg::OnInitDialog() {
 
     stream = std::make_unique<sys::TextFile>();
     if (!stream->Open(file_.fileName)) {
-        const int error = stream->ErrorCode();
+        const std::string reason = std::strerror(stream->ErrorCode());
         stream.reset();
-        PostFailure(app.Message(msgCannotOpen, file_.fileName) + "\n" + std::strerror(error));
+        app.journal.NoteFailure(app.Shown(msgCannotOpen), 0, reason);
+        PostFailure(app.Message(msgCannotOpen, file_.fileName) + "\n" + reason);
         return TRUE;
     }
     PostMessage(WM_TRANSMIT_CHECK);
@@ -72,12 +73,14 @@ bool CTransmissionDlg::PumpOrFail() {
 }
 
 void CTransmissionDlg::FailChanged() {
+    App().journal.NoteFailure(App().Shown(msgFileWrong));
     PostFailure(App().Message(msgFileWrong, file_.fileName));
 }
 
 void CTransmissionDlg::FailUnreadable() {
-    PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" +
-                std::strerror(stream->ErrorCode()));
+    const std::string reason = std::strerror(stream->ErrorCode());
+    App().journal.NoteFailure(App().Shown(msgFileWrong), 0, reason);
+    PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" + reason);
 }
 
 // Nothing of the file goes out before its text up to the end record has been read again and
@@ -221,6 +224,7 @@ void CTransmissionDlg::OnLineStep(int failures) {
                 return;
             }
             if (read != sys::TextFile::Read::Line) {
+                app.journal.NoteFailure(app.Shown(msgFileWrong));
                 PostFailure(app.Message(msgFileWrong, file_.fileName));
                 return;
             }
@@ -290,6 +294,8 @@ void CTransmissionDlg::OnExitStep(int failures) {
 void CTransmissionDlg::ShowLinkError(int primaryId, const std::string& subject, int reasonId) {
     CUpgradeApp& app = App();
     std::string message = app.Message(primaryId, subject);
+    app.journal.NoteFailure(app.Shown(primaryId), reasonId != primaryId ? app.Shown(reasonId) : 0,
+                            reasonId != primaryId ? std::string() : writeFailure_);
     if (reasonId != primaryId) {
         message += "\n" + app.Message(reasonId);
     } else {

@@ -44,6 +44,20 @@ bool EnterExecutableFolder();
 // True when name exists (a file-status query), relative to the current directory.
 bool FileExists(const std::string& name);
 
+// Where the upgrade journal goes: QEL32_JOURNAL when it is set; else Windows
+// %LOCALAPPDATA%\Qel32\journal.jsonl, POSIX $XDG_STATE_HOME/qel32/journal.jsonl (by default
+// ~/.local/state/qel32/journal.jsonl).
+std::string JournalPath();
+// Appends one line (a line feed is added) to a file, making its folders; false with the
+// system's reason when it cannot.
+bool AppendLine(const std::string& path, const std::string& line, std::string& reason);
+// A line for whoever started the program from a terminal (POSIX: standard error; a Windows
+// program has none).
+void WarnOnStandardError(const std::string& line);
+// The SHA-256 of a file's bytes as lower-case hexadecimal (what sha256sum prints); empty when
+// it cannot be read. The name is matched as OpenRegularFile matches it.
+std::string FileSha256(const std::string& name);
+
 // The program's own version data: from its version resource on Windows, built in elsewhere.
 struct VersionInfo {
     bool present = false;

@@ -54,8 +54,7 @@ BOOL CReadMeDlg::OnInitDialog() {
     return TRUE;
 }
 
-CCommandLineDlg::CCommandLineDlg(fw::CWnd* parent)
-    : CDialog(App().language == 0 ? 123 : 124, parent) {}
+CCommandLineDlg::CCommandLineDlg(fw::CWnd* parent) : CDialog(TemplateFor(App().language), parent) {}
 
 BOOL CCommandLineDlg::OnInitDialog() {
     CDialog::OnInitDialog();

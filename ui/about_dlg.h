@@ -42,6 +42,8 @@ class CReadMeDlg : public fw::CDialog {
 class CCommandLineDlg : public fw::CDialog {
   public:
     explicit CCommandLineDlg(fw::CWnd* parent);
+    // The template of the page in a language (0 French).
+    static int TemplateFor(std::int32_t language) { return language == 0 ? 123 : 124; }
 
   protected:
     BOOL OnInitDialog() override;

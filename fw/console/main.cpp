@@ -3,6 +3,7 @@
 #include "fw/console/console_io.h"
 #include "fw/fw.h"
 
+#include <cstdio>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -11,6 +12,11 @@ int main(int argc, char** argv) {
         if (i > 1)
             commandLine += ' ';
         commandLine += argv[i];
+    }
+    if (std::string text;
+        fw::AfxGetApp() != nullptr && fw::AfxGetApp()->ConsoleRequest(commandLine, text)) {
+        std::fputs(text.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
     const int status = fw::AfxWinMain(commandLine);
     fw::console::ConsoleIo::Instance().Flush();

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
@@ -206,6 +208,53 @@ std::int64_t StreamSize(std::FILE* stream) {
 
 bool SeekToStart(std::FILE* stream) {
     return fseeko(stream, 0, SEEK_SET) == 0;
+}
+
+std::string JournalPath() {
+    if (const char* path = std::getenv("QEL32_JOURNAL"); path != nullptr && *path != '\0')
+        return path;
+    // The XDG base directories: a relative value is to be ignored.
+    std::string state;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/')
+        state = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        state = std::string(home) + "/.local/state";
+    else
+        return std::string();
+    return state + "/qel32/journal.jsonl";
+}
+
+bool AppendLine(const std::string& path, const std::string& line, std::string& reason) {
+    if (path.empty()) {
+        reason = "no journal folder (HOME is not set)";
+        return false;
+    }
+    // Folders as the XDG rules make them: for the user alone.
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        if (::mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) {
+            reason = std::strerror(errno);
+            return false;
+        }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    // One write: lines from two programs appending at once never interleave.
+    const std::string text = line + "\n";
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    const int error = errno;
+    ::close(fd);
+    if (written != static_cast<ssize_t>(text.size())) {
+        reason = written < 0 ? std::strerror(error) : "the disk took only part of it";
+        return false;
+    }
+    return true;
+}
+
+void WarnOnStandardError(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 // Linux sleeps to the microsecond already.

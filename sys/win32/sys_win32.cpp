@@ -3,6 +3,7 @@
 
 #undef GetProfileString // the service keeps the Windows name
 
+#include "sys/serial.h"
 #include "sys/sys.h"
 #include "sys/timer.h"
 
@@ -71,6 +72,47 @@ std::int64_t StreamSize(std::FILE* stream) {
 bool SeekToStart(std::FILE* stream) {
     return _fseeki64(stream, 0, SEEK_SET) == 0;
 }
+
+std::string JournalPath() {
+    wchar_t buffer[32768];
+    DWORD n = GetEnvironmentVariableW(L"QEL32_JOURNAL", buffer, 32768);
+    if (n != 0 && n < 32768)
+        return win32::Narrow(std::wstring(buffer, n));
+    n = GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, 32768);
+    if (n == 0 || n >= 32768)
+        return std::string();
+    return win32::Narrow(std::wstring(buffer, n)) + "\\Qel32\\journal.jsonl";
+}
+
+bool AppendLine(const std::string& path, const std::string& line, std::string& reason) {
+    if (path.empty()) {
+        reason = "no journal folder (LOCALAPPDATA is not set)";
+        return false;
+    }
+    const std::wstring wide = win32::Widen(path);
+    for (size_t slash = wide.find_first_of(L"\\/", 3); slash != std::wstring::npos;
+         slash = wide.find_first_of(L"\\/", slash + 1))
+        CreateDirectoryW(wide.substr(0, slash).c_str(), nullptr);
+    const HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    const std::string text = line + "\r\n";
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const DWORD error = ::GetLastError();
+    CloseHandle(file);
+    if (!ok || written != text.size()) {
+        reason = SystemErrorText(error);
+        return false;
+    }
+    return true;
+}
+
+// A Windows program has no standard error to speak to.
+void WarnOnStandardError(const std::string&) {}
 
 void RaiseTimerResolution() {
     timeBeginPeriod(1);

@@ -66,6 +66,8 @@ ProgramRun RunProgram(const ProgramOptions& options) {
         dup2(out, 2);
         for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
             unsetenv(name);
+        // The runs of the tests are no upgrades to keep: unless a test asks for the journal.
+        setenv("QEL32_JOURNAL", "/dev/null", 1);
         for (const auto& [name, value] : options.env)
             setenv(name.c_str(), value.c_str(), 1);
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)

@@ -18,6 +18,33 @@ ProgramRun Start(const std::string& lang, const std::string& input,
     return RunProgram(options);
 }
 
+TEST(StartUp, HelpAndVersionAsALinuxCommandGivesThem) {
+    auto run = Start("", "", {"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "Qel32 Version B.01 (2,1,0,0)\n");
+    run = Start("en_US.UTF-8", "", {"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output,
+              "QEL.EXE: Command Line Options\n\n"
+              "-r\n    . repeats last downloading without checking\n"
+              "-l(f|e)\n    . forces french (f) or english (e) language\n"
+              "-c(1|2|3|4|5|6|7|8),(600|1200|2400|4800|9600|19200|38400|57600|115200),(7|8),"
+              "(1|2),(e|o|n|i),(s|h|n)\n    . forces communication parameters\n"
+              "-w(X)\n    . force waiting for target ready characters quantity (default 5)\n");
+    run = Start("fr_CA.UTF-8", "", {"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output.rfind("QEL.EXE: Options de la ligne de commande\n\n-r\n    . répète", 0),
+              0u)
+        << run.output;
+}
+
+TEST(StartUp, OnlyTheWholeArgumentListIsTakenForHelp) {
+    // "--help -le" goes through the Windows rules: "-h" with the value "elp".
+    const auto run = Start("", "", {"--help", "-le"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("Unable to open file \"elp \""), std::string::npos) << run.output;
+}
+
 TEST(StartUp, FrenchLocaleProposesFrench) {
     const auto run = Start("fr_FR.UTF-8", "\n");
     EXPECT_NE(run.output.find(languageDialog), std::string::npos) << run.output;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -537,6 +538,16 @@ int main(int argc, char** argv) {
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
 
+    // A ports folder that is not there yet is made, as a user who names one expects.
+    for (const auto& folder : {options.portsDir, options.dosDir}) {
+        std::error_code error;
+        if (!folder.empty() && !std::filesystem::exists(folder) &&
+            !std::filesystem::create_directories(folder, error)) {
+            std::fprintf(stderr, "qelsim: cannot make %s: %s\n", folder.c_str(),
+                         error.message().c_str());
+            return 1;
+        }
+    }
     const std::string comLink = options.portsDir + "/COM" + std::to_string(options.port);
     Publish(name, comLink);
     std::string dosLink;

@@ -1,0 +1,167 @@
+// The upgrade journal: one JSON line per attempt, read back with a JSON parser.
+#include "upgrade_helpers.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+
+namespace {
+
+using namespace testfiles;
+using namespace upgrade;
+using json = nlohmann::json;
+
+std::vector<json> JournalLines(const std::string& path) {
+    std::vector<json> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(json::parse(line)); // throws on anything but one JSON value a line
+    return lines;
+}
+
+std::string Sha256sum(const std::string& path) {
+    std::string out;
+    if (std::FILE* p = ::popen(("sha256sum " + path).c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, p) != nullptr)
+            out += buffer;
+        ::pclose(p);
+    }
+    return out.substr(0, out.find(' '));
+}
+
+ProgramRun UpgradeWithJournal(const TempFile& file, const std::string& input,
+                              const std::string& journal, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"-le", "-c1,115200,8,1,n,n"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto options = UpgradeOptions(file, input, args);
+    options.env["QEL32_JOURNAL"] = journal;
+    return RunProgram(options);
+}
+
+TEST(Journal, ASuccessfulUpgradeIsOneLineWithEverythingAboutIt) {
+    Firmware fw(monitorB);
+    SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorB, "--state-codes", "0,7"});
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string journal = file.Folder() + "/journal.jsonl";
+    const auto run = UpgradeWithJournal(file, "o\no\n", journal);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto lines = JournalLines(journal);
+    ASSERT_EQ(lines.size(), 1u);
+    const json& line = lines[0];
+    EXPECT_TRUE(std::regex_match(line["time"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")))
+        << line["time"];
+    EXPECT_EQ(line["version"], "B.01 (2.1.0.0)");
+    EXPECT_EQ(line["port"], 1);
+    EXPECT_EQ(line["baud"], 115200);
+    EXPECT_EQ(line["dataBits"], 8);
+    EXPECT_EQ(line["stopBits"], 1);
+    EXPECT_EQ(line["parity"], "none");
+    EXPECT_EQ(line["handshake"], "none");
+    EXPECT_EQ(line["monitors"], json::parse(R"([{"reference":"12345678A01","state":0},
+                                                {"reference":"12345678B02","state":7}])"));
+    ASSERT_EQ(line["files"].size(), 1u);
+    EXPECT_EQ(line["files"][0]["name"], "firmware.hex");
+    EXPECT_EQ(line["files"][0]["records"], fw.records.size());
+    EXPECT_EQ(line["files"][0]["monitor"], 1);
+    EXPECT_EQ(line["files"][0]["sha256"], Sha256sum(file.Path()));
+    EXPECT_EQ(line["outcome"], "done");
+    EXPECT_FALSE(line.contains("message"));
+    EXPECT_GE(line["seconds"].get<double>(), 0.0);
+}
+
+TEST(Journal, AFailureNamesTheMessageShownAndACancelIsACancel) {
+    Firmware fw(monitorA);
+    {
+        SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "2,3,4"});
+        TempFile file(fw.File(), "firmware.hex");
+        const std::string journal = file.Folder() + "/journal.jsonl";
+        const auto run = UpgradeWithJournal(file, "o\nc\n", journal);
+        EXPECT_EQ(run.status, 1) << run.output;
+        const auto lines = JournalLines(journal);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["outcome"], "failed");
+        EXPECT_EQ(lines[0]["message"], 46) << "Unable to transmit line, in English";
+        EXPECT_EQ(lines[0]["reason"], 44) << "not accepted by the instrument";
+    }
+    {
+        SimulatorProcess sim({"--monitor", monitorA});
+        TempFile file(fw.File(), "firmware.hex");
+        const std::string journal = file.Folder() + "/journal.jsonl";
+        const auto run = UpgradeWithJournal(file, "c\n", journal);
+        EXPECT_EQ(run.status, 2) << run.output;
+        const auto lines = JournalLines(journal);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["outcome"], "cancelled");
+        EXPECT_TRUE(lines[0]["files"].empty()) << "nothing was sent";
+    }
+    {
+        // A port that cannot be opened: the system's own text.
+        SimulatorProcess sim({"--monitor", monitorA});
+        TempFile file(fw.File(), "firmware.hex");
+        const std::string journal = file.Folder() + "/journal.jsonl";
+        auto options = UpgradeOptions(file, "o\n", {"-le", "-c7,115200,8,1,n,n"});
+        options.env["QEL32_JOURNAL"] = journal;
+        EXPECT_EQ(RunProgram(options).status, 1);
+        const auto lines = JournalLines(journal);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["outcome"], "failed");
+        EXPECT_EQ(lines[0]["port"], 7);
+        EXPECT_EQ(lines[0]["error"], "No such file or directory");
+    }
+}
+
+TEST(Journal, EachInstrumentOfARepeatedRunHasItsLine) {
+    Firmware fw(monitorA + "|" + monitorB);
+    SimulatorProcess sim({"--monitor", monitorA, "--identities", "12345678B02;12345678A01"});
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string journal = file.Folder() + "/journal.jsonl";
+    const auto run = UpgradeWithJournal(file, "o\no\nc\n", journal, {"-r"});
+    EXPECT_EQ(run.status, 2) << run.output;
+    const auto lines = JournalLines(journal);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["outcome"], "done");
+    EXPECT_EQ(lines[0]["monitors"][0]["reference"], monitorA);
+    EXPECT_EQ(lines[1]["outcome"], "done");
+    EXPECT_EQ(lines[1]["monitors"][0]["reference"], monitorB) << "the second instrument";
+    EXPECT_EQ(lines[2]["outcome"], "cancelled");
+}
+
+TEST(Journal, AJournalThatCannotBeWrittenChangesNothing) {
+    Firmware fw(monitorA);
+    SimulatorProcess sim({"--monitor", monitorA});
+    TempFile file(fw.File(), "firmware.hex");
+    // A folder where the journal should be: no file can be made there.
+    const std::string journal = file.Folder() + "/journal.jsonl";
+    ASSERT_EQ(::mkdir(journal.c_str(), 0700), 0);
+    const auto run = UpgradeWithJournal(file, "o\no\n", journal);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_SHOWN(run,
+                 "qel32: the upgrade journal " + journal + " cannot be written (Is a directory)\n");
+    EXPECT_SHOWN(run, "successfully done");
+}
+
+TEST(Journal, ByDefaultInTheUsersStateFolder) {
+    Firmware fw(monitorA);
+    SimulatorProcess sim({"--monitor", monitorA});
+    TempFile file(fw.File(), "firmware.hex");
+    auto options = UpgradeOptions(file, "c\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_JOURNAL"] = "";
+    options.env["XDG_STATE_HOME"] = file.Folder() + "/state";
+    EXPECT_EQ(RunProgram(options).status, 2);
+    EXPECT_EQ(JournalLines(file.Folder() + "/state/qel32/journal.jsonl").size(), 1u);
+    // Without XDG_STATE_HOME: ~/.local/state.
+    options.env["XDG_STATE_HOME"] = "";
+    options.env["HOME"] = file.Folder() + "/home";
+    EXPECT_EQ(RunProgram(options).status, 2);
+    EXPECT_EQ(JournalLines(file.Folder() + "/home/.local/state/qel32/journal.jsonl").size(), 1u);
+}
+
+} // namespace
