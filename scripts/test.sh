@@ -52,3 +52,6 @@ cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build build/win -j "$jobs"
 echo "(screenshots of the Windows program go to build/win/screenshots/)"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win --output-on-failure
+
+echo "== packages"
+bash tests/packaging_test.sh

@@ -23,6 +23,11 @@ srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_S
 sim=$!
 for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
 
+# The journal goes where a Windows user's programs keep their data: this run's line alone.
+local_app_data=$("$wine_run" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+journal=$("$wine_run" winepath -u "$local_app_data\\Qel32\\journal.jsonl" 2>/dev/null)
+rm -f "$journal"
+
 # Bounded: a box that no check answers must not hold the run.
 timeout 180 "$wine_run" "$exe" -le -c5,9600,8,1,n,n -hfirmware.hex &
 pid=$!
@@ -66,5 +71,13 @@ status=$?
 kill "$sim"
 wait "$sim"
 cmp -s image.bin received.bin || fail "the instrument's image differs from the file's data"
+
+if [ -f "$journal" ]; then
+    [ "$(wc -l <"$journal")" = 1 ] || fail "the journal should hold one line"
+    expect_line "$(tail -1 "$journal")" '"outcome":"done"' "journal"
+    expect_line "$(tail -1 "$journal")" '"name":"firmware.hex"' "journal"
+else
+    fail "no journal at $local_app_data\\Qel32\\journal.jsonl ($journal)"
+fi
 
 finish "upgrade under Wine"

@@ -1,0 +1,42 @@
+#!/bin/bash
+# The packages: the .deb is lintian-clean (no error), installs on this machine and its qel32
+# answers --version from the installed path; the Windows zip holds what a Windows user needs,
+# its read-me texts in the Windows code page with CR LF.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/package.sh
+deb=$(ls build/package/qel32_*_amd64.deb)
+zip=$(ls build/win-package/Qel32-*-win64.zip)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+report=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian reports errors for $deb:
+$report"
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo -n"
+if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "$root/$deb" >/dev/null
+    version=$(/usr/bin/qel32 --version)
+    [ "$version" = "Qel32 Version B.01 (2,1,0,0)" ] || fail "installed qel32 --version: '$version'"
+    [ -f /usr/share/man/man1/qel32.1.gz ] || fail "no manual page qel32(1)"
+    [ -f /usr/share/doc/qel32/examples/QELDEMO.HEX ] || fail "no sample"
+    /usr/bin/qelsim --help | grep -q -- "--ports DIR" || fail "installed qelsim --help"
+else
+    echo "the .deb is not installed here: sudo asks a password"
+fi
+
+names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$names" = "LISEZMOI.TXT QELDEMO.HEX Qel32.exe README.TXT " ] || fail "the zip holds: $names"
+unzip -p "$zip" LISEZMOI.TXT | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 &&
+    fail "LISEZMOI.TXT is UTF-8, not the Windows code page"
+unzip -p "$zip" LISEZMOI.TXT | iconv -f CP1252 -t UTF-8 | grep -q "mise à jour" ||
+    fail "LISEZMOI.TXT does not read as code page 1252"
+unzip -p "$zip" README.TXT | head -1 | grep -q $'\r$' || fail "README.TXT has no CR LF line ends"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s)"
+    exit 1
+fi
+echo "packages: $deb and $zip checked"
