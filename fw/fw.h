@@ -154,6 +154,9 @@ class CDialog : public CWnd {
     void EndDialog(int result);
     void GotoDlgCtrl(int id);
     int TemplateId() const { return templateId_; }
+    // A dialog that works without waiting for input (a progress dialog): the console shows how
+    // to press its Cancel and lets a pending Cancel line reach it, and no other dialog.
+    bool worksWithoutInput = false;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Dialogs leave unhandled messages to the dialog manager.

@@ -13,6 +13,12 @@ std::string UpperCase(std::string text);
 // digits; 0 without digits; a value out of range saturates.
 long ReadDecimal(const std::string& text);
 
+// Text from a file as what it is: valid UTF-8 (a byte order mark dropped) as it stands, anything
+// else as the Windows ANSI code page of these languages (1252), turned into UTF-8.
+std::string DecodeFileText(const std::string& bytes);
+// True when bytes are well-formed UTF-8.
+bool IsUtf8(const std::string& bytes);
+
 // Lower-case hexadecimal of raw bytes.
 std::string HexText(const std::string& bytes);
 

@@ -1,6 +1,7 @@
 #include "ui/about_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "sys/text.h"
 #include "sys/text_file.h"
 
 #include <cstdio>
@@ -42,7 +43,8 @@ std::string CReadMeDlg::ReadMeText() {
             piece.replace(lf, 1, "\r\n"); // the text pane breaks lines at CR LF
         text += piece;
     }
-    return text;
+    // A French read-me is as often written in the Windows code page as in UTF-8.
+    return sys::DecodeFileText(text);
 }
 
 BOOL CReadMeDlg::OnInitDialog() {

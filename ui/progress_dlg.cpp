@@ -7,7 +7,9 @@
 CProgressDlg::CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage,
                            int cancelQuestionId)
     : CDialog(templateId, parent), failedMessage_(failedMessage),
-      cancelQuestionId_(cancelQuestionId) {}
+      cancelQuestionId_(cancelQuestionId) {
+    worksWithoutInput = true;
+}
 
 void CProgressDlg::SetUpperText(const std::string& text) {
     SetDlgItemText(IDC_UPPER_TEXT, text);

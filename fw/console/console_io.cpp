@@ -1,10 +1,15 @@
 #include "fw/console/console_io.h"
 
+#include <iconv.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <memory>
+#include <strings.h>
 
 namespace fw::console {
 
@@ -13,11 +18,57 @@ std::unique_ptr<ConsoleIo>& Slot() {
     static std::unique_ptr<ConsoleIo> instance;
     return instance;
 }
+// The character set of the user's terminal, as the locale names it; the program itself keeps
+// the C locale, whose case rules never touch the bytes of UTF-8 names.
+std::string TerminalCodeset() {
+    const std::string previous = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "");
+    const std::string codeset = nl_langinfo(CODESET);
+    std::setlocale(LC_CTYPE, previous.c_str());
+    return codeset;
+}
+
+// UTF-8 text in another character set; what it cannot hold becomes its nearest or '?'.
+std::string Converted(const std::string& text, const std::string& codeset) {
+    const iconv_t cd = iconv_open((codeset + "//TRANSLIT").c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return text;
+    std::string out;
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t outLeft = sizeof buffer;
+        if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG) {
+            out.append(buffer, static_cast<size_t>(o - buffer));
+            out += '?';
+            ++in; // a byte that cannot be converted
+            --inLeft;
+            continue;
+        }
+        out.append(buffer, static_cast<size_t>(o - buffer));
+    }
+    iconv_close(cd);
+    return out;
+}
+
 } // namespace
 
 ConsoleIo::ConsoleIo(int inputFd, std::FILE* output)
     : inputFd_(inputFd), output_(output), inputIsTerminal_(isatty(inputFd) != 0),
-      outputIsTerminal_(isatty(fileno(output)) != 0) {}
+      outputIsTerminal_(isatty(fileno(output)) != 0) {
+    // A terminal shows the text in its own character set; a pipe or a file gets UTF-8.
+    if (outputIsTerminal_) {
+        const std::string codeset = TerminalCodeset();
+        if (strcasecmp(codeset.c_str(), "UTF-8") != 0 && strcasecmp(codeset.c_str(), "utf8") != 0)
+            terminalCodeset_ = codeset;
+    }
+}
+
+std::string ConsoleIo::ForTerminal(const std::string& text) const {
+    return terminalCodeset_.empty() ? text : Converted(text, terminalCodeset_);
+}
 
 ConsoleIo& ConsoleIo::Instance() {
     if (!Slot())
@@ -34,12 +85,14 @@ void ConsoleIo::Write(const std::string& text) {
         std::fputc('\n', output_);
         midLine_ = false;
     }
-    std::fwrite(text.data(), 1, text.size(), output_);
+    const std::string shown = ForTerminal(text);
+    std::fwrite(shown.data(), 1, shown.size(), output_);
 }
 
 void ConsoleIo::WriteInPlace(const std::string& line) {
     std::fputc('\r', output_);
-    std::fwrite(line.data(), 1, line.size(), output_);
+    const std::string shown = ForTerminal(line);
+    std::fwrite(shown.data(), 1, shown.size(), output_);
     std::fflush(output_);
     midLine_ = true;
 }

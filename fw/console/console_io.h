@@ -45,6 +45,8 @@ class ConsoleIo {
     bool midLine_ = false; // a line written in place is still open
     bool inputIsTerminal_;
     bool outputIsTerminal_;
+    std::string terminalCodeset_; // empty: UTF-8 as it is
+    std::string ForTerminal(const std::string& text) const;
 };
 
 } // namespace fw::console

@@ -7,6 +7,7 @@
 #include "sys/text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -57,8 +58,9 @@ struct Window {
     int defId = 0;
     bool ended = false;
     int result = 0;
-    bool shown = false;        // drawn since the last change
-    bool buttonsShown = false; // the answers were offered since the last drawing
+    bool worksWithoutInput = false; // a progress dialog
+    bool shown = false;             // drawn since the last change
+    bool buttonsShown = false;      // the answers were offered since the last drawing
 };
 
 struct Timer {
@@ -131,6 +133,22 @@ std::string WithoutCarriageReturns(const std::string& text) {
     return out;
 }
 
+// Text that came from the disk or the instrument, as a terminal may show it: control
+// characters (an escape sequence in a file name, a stray byte in an answer) written out.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 void EchoAnswer(const std::optional<std::string>& line) {
     // On a terminal the user's own typing is the echo; a script's answers are shown so that a
     // transcript reads as a dialogue.
@@ -196,6 +214,27 @@ char LowerLetter(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Each button answers to a letter of its own: the one after its '&', else the first letter of
+// its text that no other button claims.
+void GiveLetters(std::vector<Choice>& choices) {
+    std::string taken;
+    for (const auto& c : choices)
+        if (c.letter != 0)
+            taken += c.letter;
+    for (auto& c : choices) {
+        if (c.letter != 0)
+            continue;
+        for (char t : c.label) {
+            const char letter = LowerLetter(t);
+            if (letter >= 'a' && letter <= 'z' && taken.find(letter) == std::string::npos) {
+                c.letter = letter;
+                taken += letter;
+                break;
+            }
+        }
+    }
+}
+
 std::vector<Choice> DialogChoices(const Window& w) {
     std::vector<Choice> choices;
     for (const auto& c : w.controls) {
@@ -204,17 +243,7 @@ std::vector<Choice> DialogChoices(const Window& w) {
         choices.push_back(
             {c.spec.id, StripAccelerator(c.text), LowerLetter(AcceleratorOf(c.text))});
     }
-    // A button without '&' answers to its first letter when no other button claims it.
-    for (auto& c : choices) {
-        if (c.letter != 0 || c.label.empty())
-            continue;
-        const char first = LowerLetter(c.label[0]);
-        const bool taken = std::any_of(choices.begin(), choices.end(), [&](const Choice& o) {
-            return &o != &c && (o.letter == first || LowerLetter(o.label[0]) == first);
-        });
-        if (!taken && static_cast<unsigned char>(first) < 0x80)
-            c.letter = first;
-    }
+    GiveLetters(choices);
     return choices;
 }
 
@@ -274,18 +303,30 @@ const Control* OwnerLabel(const Window& w, const Control& c) {
     return best;
 }
 
+// The controls in reading order: top to bottom, then left to right.
+std::vector<const Control*> ReadingOrder(const Window& w) {
+    std::vector<const Control*> order;
+    for (const auto& c : w.controls)
+        order.push_back(&c);
+    std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
+        return a->spec.y != b->spec.y ? a->spec.y < b->spec.y : a->spec.x < b->spec.x;
+    });
+    return order;
+}
+
 std::string DrawControls(const Window& w, const Control* owner) {
     std::string out;
-    for (const auto& c : w.controls) {
+    for (const Control* control : ReadingOrder(w)) {
+        const Control& c = *control;
         if (!c.visible || OwnerLabel(w, c) != owner)
             continue;
         if (c.spec.kind == ControlKind::RadioButton) {
-            out += std::string("  (") + (c.checked ? "*" : " ") + ") " + StripAccelerator(c.text) +
-                   "\n";
+            out += std::string("  (") + (c.checked ? "*" : " ") + ") " +
+                   Printable(StripAccelerator(c.text)) + "\n";
         } else if (c.spec.kind == ControlKind::ListBox) {
             for (size_t i = 0; i < c.items.size(); ++i)
                 out += std::string(static_cast<int>(i) == c.selection ? "  > " : "    ") +
-                       c.items[i].first + "\n";
+                       Printable(c.items[i].first) + "\n";
             if (c.items.empty())
                 out += std::string("    ") + Say("(empty)", "(vide)") + "\n";
         }
@@ -294,8 +335,9 @@ std::string DrawControls(const Window& w, const Control* owner) {
 }
 
 void DrawDialog(Window& w) {
-    std::string out = "\n---- " + w.text + " ----\n";
-    for (const auto& c : w.controls) {
+    std::string out = "\n---- " + Printable(w.text) + " ----\n";
+    for (const Control* control : ReadingOrder(w)) {
+        const Control& c = *control;
         if (!c.visible)
             continue;
         const bool grouped =
@@ -303,15 +345,17 @@ void DrawDialog(Window& w) {
         if (grouped && OwnerLabel(w, c) != nullptr)
             continue; // drawn under its group box or label
         switch (c.spec.kind) {
-        case ControlKind::Edit: out += WithLineEnd(WithoutCarriageReturns(c.text)); break;
+        case ControlKind::Edit:
+            out += WithLineEnd(Printable(WithoutCarriageReturns(c.text)));
+            break;
         case ControlKind::Static:
         case ControlKind::CenteredStatic:
             if (!c.text.empty())
-                out += WithLineEnd(c.spec.noPrefix ? c.text : StripAccelerator(c.text));
+                out += WithLineEnd(Printable(c.spec.noPrefix ? c.text : StripAccelerator(c.text)));
             out += DrawControls(w, &c);
             break;
         case ControlKind::GroupBox:
-            out += "[" + StripAccelerator(c.text) + "]\n" + DrawControls(w, &c);
+            out += "[" + Printable(StripAccelerator(c.text)) + "]\n" + DrawControls(w, &c);
             break;
         case ControlKind::RadioButton:
         case ControlKind::ListBox: {
@@ -339,6 +383,14 @@ void DrawDialog(Window& w) {
             out += std::string(i ? ", " : "") + letters[i] + " ...";
         out += ").\n";
     }
+    // A dialog at work never waits for a line: it says how its Cancel is pressed.
+    if (w.worksWithoutInput)
+        if (const Control* cancel = FindControl(&w, IDCANCEL);
+            cancel != nullptr && cancel->visible) {
+            const std::string label = StripAccelerator(cancel->text);
+            out += Say("Buttons: ", "Boutons : ") + label +
+                   Say(" (answer esc or ", " (répondez esc ou ") + sys::LowerCase(label) + ")\n";
+        }
     Io().Write(out);
     w.shown = true;
     w.buttonsShown = false;
@@ -791,6 +843,7 @@ int CDialog::DoModal() {
         return -1;
     Window* w = NewWindow(this);
     w->isDialog = true;
+    w->worksWithoutInput = worksWithoutInput;
     w->text = tmpl->caption;
     w->visible = true;
     for (const auto& spec : tmpl->controls) {
@@ -935,7 +988,7 @@ bool PreTranslateMessage(Msg*) {
         return false;
     Window* top = s.modalStack.back();
     const Control* cancel = FindControl(top, IDCANCEL);
-    if (cancel == nullptr || !cancel->visible)
+    if (!top->worksWithoutInput || cancel == nullptr || !cancel->visible)
         return false;
     const auto now = Clock::now();
     if (now - s.lastCancelCheck < std::chrono::milliseconds(20))
@@ -1038,10 +1091,13 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
         defaultIndex = 0;
     const int defaultId = choices[defaultIndex].id;
 
+    // A box that a dialog shows while it starts comes after that dialog's heading.
+    if (!S().modalStack.empty() && !S().modalStack.back()->shown)
+        DrawDialog(*S().modalStack.back());
     std::string out = "\n---- " + caption;
     if (const char* icon = IconWord(style))
         out += std::string(" [") + icon + "]";
-    out += " ----\n" + WithLineEnd(text) + ChoicesLine(choices, defaultId) + "> ";
+    out += " ----\n" + WithLineEnd(Printable(text)) + ChoicesLine(choices, defaultId) + "> ";
     io.Write(out);
     io.Flush();
     // A dialog waiting below asks again once the box is answered.
@@ -1053,6 +1109,8 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
         if (!line)
             return CloseBoxAnswer(choices);
         const std::string answer = Trim(*line);
+        if (sys::LowerCase(answer) == "esc")
+            return CloseBoxAnswer(choices); // Escape is the close box
         const int id = answer.empty() ? defaultId : MatchChoice(choices, answer);
         if (id != 0)
             return id;

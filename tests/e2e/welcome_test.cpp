@@ -77,6 +77,13 @@ TEST_F(ProgramFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
     EXPECT_NE(sim.Received().find("EXITQEL\n"), std::string::npos);
 }
 
+TEST_F(ProgramFolder, NamesFromTheDiskCannotSendEscapeSequencesToTheTerminal) {
+    Put("a\x1b]0;owned\x07.hex", Upgrade("a"));
+    const auto run = Run("\no\ne\n");
+    EXPECT_SHOWN(run, "Upgrading files list:\n    a\\x1B]0;owned\\x07.hex\n");
+    EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
+}
+
 TEST_F(ProgramFolder, SelectionModeSendsOnlyTheChosenFile) {
     SimulatorProcess sim({"--monitor", monitor});
     Put("b.hex", Upgrade("bbbb"));
@@ -134,7 +141,7 @@ TEST_F(ProgramFolder, AboutShowsTheVersionAndHidesAnAbsentReadMe) {
     Put("LISEZMOI.TXT", "en français\n"); // the English read-me is absent
     const auto run = Run("\no\na\nok\ne\n");
     EXPECT_SHOWN(run, "---- About... ----\nDownloading utility for upgrading instruments\n"
-                      "Qel32 Version B.01 (2,1,0,0)\nButtons: OK, Options...; Enter: OK\n");
+                      "Qel32 Version B.01 (2,1,0,0)\nButtons: (o) OK, (p) Options...; Enter: OK\n");
     EXPECT_EQ(run.status, 2) << run.output;
     // Back in the welcome dialog, which is shown again.
     EXPECT_NE(run.output.rfind("---- Upgrading instruments ----"),

@@ -237,6 +237,12 @@ TEST_F(Link, WithoutCommandLineSettingsTheDialogChooses) {
             << shown;
         EXPECT_NE(shown.find("[Parity]\n  (*) Even\n"), std::string::npos) << shown;
         EXPECT_NE(shown.find("Ports\n  > COM1\n"), std::string::npos) << shown;
+        // In reading order: top to bottom, then left to right.
+        EXPECT_LT(shown.find("[Baudrate]"), shown.find("Ports\n")) << shown;
+        EXPECT_LT(shown.find("Ports\n"), shown.find("[Data Bits]")) << shown;
+        EXPECT_LT(shown.find("[Data Bits]"), shown.find("[Stop Bits]")) << shown;
+        EXPECT_LT(shown.find("[Stop Bits]"), shown.find("[Parity]")) << shown;
+        EXPECT_LT(shown.find("[Handshake]"), shown.find(". Define the communication")) << shown;
     }
     {
         // A changed rate, then OK: the dialog's values are the link's, and the port opens.

@@ -1,0 +1,89 @@
+// The console's answering rules, through scripted input.
+#include "app/upgrade_app.h"
+#include "console_script.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr UINT WM_SHOW_BOX = WM_USER + 7;
+
+// The settings dialog's template (OK and Cancel) with a box it shows once it has started.
+class AskingDialog : public fw::CDialog {
+  public:
+    AskingDialog() : CDialog(120, nullptr) {}
+    int boxAnswer = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_SHOW_BOX) {
+            boxAnswer = fw::AfxMessageBox("Go on?", MB_OKCANCEL);
+            return 0;
+        }
+        return CDialog::WindowProc(message, wParam, lParam);
+    }
+
+  protected:
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        PostMessage(WM_SHOW_BOX);
+        return TRUE;
+    }
+};
+
+class Console : public ::testing::Test {
+  protected:
+    CUpgradeApp app;
+};
+
+TEST_F(Console, OnlyADialogAtWorkTakesAPendingCancel) {
+    // "esc" is the box's answer, "o" the dialog's: a dialog that waits for input must not
+    // take a line meant for a box it shows.
+    ConsoleScript console("esc\no\n");
+    AskingDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDOK) << console.Shown();
+    EXPECT_EQ(dialog.boxAnswer, IDCANCEL);
+}
+
+TEST_F(Console, EscapeInABoxIsItsCloseBox) {
+    // Each followed by the other answer, which a box that refused "esc" would take.
+    {
+        ConsoleScript console("esc\no\n");
+        EXPECT_EQ(fw::AfxMessageBox("Stop?", MB_OKCANCEL), IDCANCEL);
+    }
+    {
+        ConsoleScript console("ESC\ny\n");
+        EXPECT_EQ(fw::AfxMessageBox("Stop?", MB_YESNO | MB_ICONQUESTION), IDNO);
+    }
+    {
+        ConsoleScript console("esc\n");
+        EXPECT_EQ(fw::AfxMessageBox("Done."), IDOK) << "a box with OK alone";
+    }
+}
+
+TEST_F(Console, BoxButtonsInFrenchAlsoAnswerToTheirEnglishNames) {
+    fw::SetInterfaceLanguage(0);
+    {
+        ConsoleScript console("a\n");
+        EXPECT_EQ(fw::AfxMessageBox("Arrêter ?", MB_OKCANCEL), IDCANCEL);
+        EXPECT_NE(console.Shown().find("Boutons : (o) OK, (a) Annuler ; Entrée : OK\n"),
+                  std::string::npos)
+            << console.Shown();
+    }
+    {
+        ConsoleScript console("c\n");
+        EXPECT_EQ(fw::AfxMessageBox("Arrêter ?", MB_OKCANCEL), IDCANCEL);
+    }
+    {
+        ConsoleScript console("o\n");
+        EXPECT_EQ(fw::AfxMessageBox("Arrêter ?", MB_YESNO), IDYES) << "o is Oui";
+    }
+    fw::SetInterfaceLanguage(1);
+}
+
+TEST_F(Console, WhatComesFromOutsideIsPrintedEscaped) {
+    ConsoleScript console("o\n");
+    fw::AfxMessageBox("name\x1b[2Jnext\x07 end\n\ttab");
+    EXPECT_NE(console.Shown().find("name\\x1B[2Jnext\\x07 end\n\ttab\n"), std::string::npos)
+        << console.Shown();
+}
+
+} // namespace
