@@ -20,7 +20,7 @@ BOOL CWelcomeDlg::OnInitDialog() {
         if (ListGetCount(IDC_FILES) > 0)
             ListSetCurSel(IDC_FILES, 0);
     }
-    CReadMeDlg(nullptr).DoModal();
+    CReadMeDlg(this).DoModal();
     return TRUE;
 }
 
@@ -40,7 +40,7 @@ void CWelcomeDlg::OnOK() {
 
 bool CWelcomeDlg::OnCommand(int id) {
     switch (id) {
-    case IDC_ABOUT: CAboutDlg().DoModal(); return true;
+    case IDC_ABOUT: CAboutDlg(this).DoModal(); return true;
     default: return CDialog::OnCommand(id);
     }
 }

@@ -147,27 +147,31 @@ DialogTemplate WelcomeTemplate(bool english) {
 
 DialogTemplate AboutTemplate(bool english) {
     const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
+    // The French title line is wider than the English one: that dialog is 24 units wider so
+    // that it shows whole, its buttons spread evenly across it.
+    const int extra = english ? 0 : 24;
     std::vector<ControlTemplate> controls = {{K::Icon, -1, "", 8, 8, 20, 20}};
     if (english) {
         controls.push_back(
             {K::Static, -1, "Downloading utility for upgrading instruments", 36, 8, 150, 8});
     } else {
-        controls.push_back(
-            {K::Static, -1, "Utilitaire de téléchargement pour la mise à jour", 36, 8, 150, 8});
-        controls.push_back({K::Static, -1, "des appareils.", 36, 17, 150, 8});
+        controls.push_back({K::Static, -1, "Utilitaire de téléchargement pour la mise à jour", 36,
+                            8, 150 + extra, 8});
+        controls.push_back({K::Static, -1, "des appareils.", 36, 17, 150 + extra, 8});
     }
-    controls.push_back({K::Static, -1, "", 36, 26, 150, 8});
+    controls.push_back({K::Static, -1, "", 36, 26, 150 + extra, 8});
     controls.push_back({K::DefPushButton, 1, "OK", 8, 60, 50, 14, true});
-    controls.push_back({K::PushButton, 1025, t("Lisez-moi...", "Read me..."), 70, 60, 50, 14});
-    controls.push_back({K::PushButton, 1027, "Options...", 132, 60, 50, 14});
-    ControlTemplate version{K::CenteredStatic, 1026, "Version Qel32.exe", 8, 42, 174, 8};
+    controls.push_back(
+        {K::PushButton, 1025, t("Lisez-moi...", "Read me..."), 70 + extra / 2, 60, 50, 14});
+    controls.push_back({K::PushButton, 1027, "Options...", 132 + extra, 60, 50, 14});
+    ControlTemplate version{K::CenteredStatic, 1026, "Version Qel32.exe", 8, 42, 174 + extra, 8};
     version.noPrefix = true;
     controls.push_back(version);
     return {english ? 117 : 100,
             t("A propos de Qel32", "About..."),
             0,
             0,
-            190,
+            190 + extra,
             82,
             "MS Sans Serif",
             8,

@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ googletest srecord libssl-dev nlohmann-json3-dev
 if [ "$scope" = all ]; then
     packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                wine wine64 xvfb xauth imagemagick clang libclang-rt-14-dev
-               dpkg-dev lintian unzip)
+               dpkg-dev lintian unzip xdotool)
 fi
 
 missing=()

@@ -53,7 +53,8 @@ BOOL CReadMeDlg::OnInitDialog() {
     const std::string text = ReadMeText();
     SetDlgItemFixedFont(IDC_TEXT);
     SetDlgItemText(IDC_TEXT, text);
-    return TRUE;
+    PlaceCaretAtStart(IDC_TEXT);
+    return FALSE; // the focus is set
 }
 
 CCommandLineDlg::CCommandLineDlg(fw::CWnd* parent) : CDialog(TemplateFor(App().language), parent) {}
@@ -64,7 +65,7 @@ BOOL CCommandLineDlg::OnInitDialog() {
     return TRUE;
 }
 
-CAboutDlg::CAboutDlg() : CDialog(App().language == 0 ? 100 : 117, nullptr) {}
+CAboutDlg::CAboutDlg(fw::CWnd* opener) : CDialog(App().language == 0 ? 100 : 117, opener) {}
 
 BOOL CAboutDlg::OnInitDialog() {
     const std::string versionWord = App().Message(msgVersion);
@@ -79,8 +80,8 @@ BOOL CAboutDlg::OnInitDialog() {
 
 bool CAboutDlg::OnCommand(int id) {
     switch (id) {
-    case IDC_README: CReadMeDlg(nullptr).DoModal(); return true;
-    case IDC_OPTIONS: CCommandLineDlg(nullptr).DoModal(); return true;
+    case IDC_README: CReadMeDlg(this).DoModal(); return true;
+    case IDC_OPTIONS: CCommandLineDlg(this).DoModal(); return true;
     default: return CDialog::OnCommand(id);
     }
 }

@@ -55,7 +55,8 @@ class CAboutDlg : public fw::CDialog {
     static constexpr int IDC_README = 1025;
     static constexpr int IDC_VERSION = 1026;
     static constexpr int IDC_OPTIONS = 1027;
-    CAboutDlg();
+    // The dialog that opens it owns it: that one stays disabled under it and comes back on top.
+    explicit CAboutDlg(fw::CWnd* opener);
 
   protected:
     BOOL OnInitDialog() override;

@@ -652,6 +652,7 @@ bool CWnd::IsDlgItemEnabled(int id) const {
 }
 
 void CWnd::SetDlgItemFixedFont(int) {} // a terminal's font is fixed already
+void CWnd::PlaceCaretAtStart(int) {}   // a printed pane has no caret
 
 void CWnd::CheckDlgButton(int id, bool checked) {
     if (Control* c = FindControl(handle_, id)) {

@@ -269,6 +269,15 @@ void CWnd::SetDlgItemFixedFont(int id) {
     SendDlgItemMessageW(H(handle_), id, EM_SETTABSTOPS, 0, 0);
 }
 
+void CWnd::PlaceCaretAtStart(int id) {
+    HWND item = GetDlgItem(H(GetSafeHwnd()), id);
+    if (item == nullptr)
+        return;
+    SetFocus(item);
+    SendMessageW(item, EM_SETSEL, 0, 0);
+    SendMessageW(item, EM_SCROLLCARET, 0, 0);
+}
+
 void CWnd::CheckDlgButton(int id, bool checked) {
     ::CheckDlgButton(H(handle_), id, checked ? BST_CHECKED : BST_UNCHECKED);
 }

@@ -2,6 +2,8 @@
 // status, and the image the instrument rebuilt.
 #include "upgrade_helpers.h"
 
+#include <sstream>
+
 namespace {
 
 using namespace testfiles;
@@ -206,6 +208,31 @@ TEST(Upgrade, TraceBoxCancelEndsAtOnce) {
     EXPECT_SHOWN(run, Box("stop", "Following answer has just been received:\n0," + monitorA + "\\n",
                           okCancel));
     EXPECT_EQ(sim.Received(), "QEL?\nQEL?\n");
+}
+
+TEST(Upgrade, GaugeLineShowsEachPercentageExactly) {
+    SimulatorProcess sim({"--monitor", monitorA});
+    Firmware fw(monitorA, false, 16, 30);
+    ASSERT_EQ(fw.records.size(), 7u) << "a range of 7";
+    TempFile file(fw.File(), "firmware.hex");
+    const auto run = Upgrade(file, "o\no\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const size_t begin = run.output.find("---- Transmitting in progress... ----");
+    ASSERT_NE(begin, std::string::npos) << run.output;
+    std::vector<std::string> lines;
+    std::istringstream shown(run.output.substr(begin));
+    for (std::string line; std::getline(shown, line);)
+        if (!line.empty() && line[0] == '[')
+            lines.push_back(line);
+    // 50 cells inside the brackets: the bar is 50 x done / 7 cells, the text "%3d%%" starts
+    // at cell 23 whatever covers it.
+    const std::string none(23, ' '), full(23, '#');
+    ASSERT_EQ(lines.size(), 8u) << run.output;
+    EXPECT_EQ(lines[0], "[" + none + "  0%" + none + "]");
+    EXPECT_EQ(lines[3], "[" + std::string(21, '#') + "   42%" + none + "]");
+    EXPECT_EQ(lines[7], "[" + full + "100%" + full + "]");
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].size(), 52u) << lines[i];
 }
 
 } // namespace

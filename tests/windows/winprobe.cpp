@@ -11,12 +11,26 @@
 //   winprobe list <caption> <id>          a list box's items: "index|text|data|selected"
 //   winprobe move <caption> <x> <y>       move a window (to uncover another)
 //   winprobe gauge <caption> <id>         pixel counts of a painted bar: blue, white, other
+//   winprobe gaugeexact <caption> <id> <position> <range>  the bar read exactly: inner width,
+//                                         the blue run from the left, the frame, the text's
+//                                         pixels on each side, and how many pixels differ from
+//                                         the gauge drawn as it must be
+//   winprobe state <caption>              enabled, foreground, and the visible top-level windows
+//                                         in z-order, topmost first
+//   winprobe center <caption> <id>        screen coordinates of a control's centre (for real
+//                                         mouse input through the X server)
+//   winprobe layout <caption> [face] [points]  controls outside the dialog, and static texts
+//                                         that do not fit in the dialog's font (another
+//                                         process's font handle means nothing here)
+//   winprobe sel <caption> <id>           the selection of an edit control: "start end"
 // Exit status 0 on success, 1 when the window is not found or a wait runs out.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,6 +50,68 @@ std::string Narrow(const std::wstring& wide) {
     WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), n, nullptr, nullptr);
     text.resize(text.size() - 1);
     return text;
+}
+
+// The screen's pixels of a rectangle, row by row.
+std::vector<COLORREF> ScreenPixels(int left, int top, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// A percentage gauge as it must look: a black frame; inside it the part done (inner width x
+// position / range, truncated) in the bar colour, the rest in the background; the percentage
+// "%3d%%" centred, in the bar colour over the rest and in the background colour over the bar.
+std::vector<COLORREF> ExpectedGauge(int width, int height, unsigned position, unsigned range,
+                                    COLORREF bar, COLORREF background) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all{0, 0, width, height};
+    FrameRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    if (range == 0)
+        range = 1;
+    position = std::min(position, range);
+    const int inner = width - 2;
+    const int split =
+        1 + static_cast<int>(static_cast<unsigned long long>(inner) * position / range);
+    char text[16];
+    std::snprintf(text, sizeof text, "%3u%%", static_cast<unsigned>(position * 100ull / range));
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+    const int x = (inner - extent.cx) / 2 + 1;
+    const int y = (height - 2 - extent.cy) / 2 + 1;
+    const RECT rest{split, 1, width - 1, height - 1};
+    const RECT done{1, 1, split, height - 1};
+    SetTextColor(dc, bar);
+    SetBkColor(dc, background);
+    ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &rest, text,
+                static_cast<UINT>(std::strlen(text)), nullptr);
+    SetTextColor(dc, background);
+    SetBkColor(dc, bar);
+    ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &done, text,
+                static_cast<UINT>(std::strlen(text)), nullptr);
+    std::vector<COLORREF> pixels;
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < width; ++column)
+            pixels.push_back(GetPixel(dc, column, row));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
 }
 
 void Print(const std::string& line) {
@@ -148,6 +224,8 @@ int Usage() {
 } // namespace
 
 int main() {
+    // Coordinates and font sizes as they are on the screen, at any scaling.
+    SetProcessDPIAware();
     // The wide command line: a caption such as "Mise à jour des appareils" arrives whole, which
     // the ANSI arguments cannot promise.
     int argc = 0;
@@ -250,6 +328,135 @@ int main() {
         ReleaseDC(nullptr, dc);
         Print("blue=" + std::to_string(blue) + " white=" + std::to_string(white) +
               " other=" + std::to_string(other));
+        return 0;
+    }
+    if (command == "gaugeexact" && argc > 5) {
+        HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (control == nullptr)
+            return 1;
+        const auto position = static_cast<unsigned>(std::atoi(argv[4]));
+        const auto range = static_cast<unsigned>(std::atoi(argv[5]));
+        RECT r{};
+        GetClientRect(control, &r);
+        POINT o{0, 0};
+        ClientToScreen(control, &o);
+        const std::vector<COLORREF> seen = ScreenPixels(o.x, o.y, r.right, r.bottom);
+        const auto at = [&](int x, int y) { return seen[size_t(y) * size_t(r.right) + size_t(x)]; };
+        const COLORREF black = RGB(0, 0, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
+        bool frame = true;
+        for (int x = 0; x < r.right; ++x)
+            frame = frame && at(x, 0) == black && at(x, r.bottom - 1) == black;
+        for (int y = 0; y < r.bottom; ++y)
+            frame = frame && at(0, y) == black && at(r.right - 1, y) == black;
+        // The bar on the row just inside the frame, above the text.
+        int bar = 0;
+        while (1 + bar < r.right - 1 && at(1 + bar, 1) == blue)
+            ++bar;
+        bool clean = true; // blue then white, nothing else, on that row
+        for (int x = 1 + bar; x < r.right - 1; ++x)
+            clean = clean && at(x, 1) == white;
+        // What a correct gauge shows: drawn here in the same default font, then compared
+        // pixel by pixel, which pins the text, its place and its inversion over the bar.
+        const std::vector<COLORREF> expected =
+            ExpectedGauge(r.right, r.bottom, position, range, blue, white);
+        int differ = 0, restText = 0, doneText = 0;
+        for (int y = 1; y < r.bottom - 1; ++y)
+            for (int x = 1; x < r.right - 1; ++x) {
+                const COLORREF c = at(x, y);
+                differ += c != expected[size_t(y) * size_t(r.right) + size_t(x)];
+                if (x < 1 + bar)
+                    doneText += c != blue;
+                else
+                    restText += c != white;
+            }
+        Print("inner=" + std::to_string(r.right - 2) + " bar=" + std::to_string(bar) +
+              " frame=" + (frame ? "ok" : "bad") + " row=" + (clean ? "ok" : "bad") +
+              " restText=" + std::to_string(restText) + " doneText=" + std::to_string(doneText) +
+              " differ=" + std::to_string(differ));
+        return 0;
+    }
+    if (command == "state") {
+        std::string line = std::string("enabled=") + (IsWindowEnabled(hwnd) ? "1" : "0") +
+                           " foreground=" + (GetForegroundWindow() == hwnd ? "1" : "0") +
+                           " zorder=";
+        for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT))
+            if (IsWindowVisible(w) && !TextOf(w).empty())
+                line += "[" + Narrow(TextOf(w)) + "|" + Narrow(ClassOf(w)) + "]";
+        Print(line);
+        return 0;
+    }
+    if (command == "center" && argc > 3) {
+        HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (control == nullptr)
+            return 1;
+        RECT r{};
+        GetWindowRect(control, &r);
+        Print(std::to_string((r.left + r.right) / 2) + " " +
+              std::to_string((r.top + r.bottom) / 2));
+        return 0;
+    }
+    if (command == "sel" && argc > 3) {
+        HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (control == nullptr)
+            return 1;
+        // Both ends in the result: no pointer has to cross into the other process.
+        const LRESULT both = SendMessageW(control, EM_GETSEL, 0, 0);
+        Print(std::to_string(LOWORD(both)) + " " + std::to_string(HIWORD(both)));
+        return 0;
+    }
+    if (command == "layout") {
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        HDC screen = GetDC(nullptr);
+        const int points = argc > 4 ? std::atoi(argv[4]) : 8;
+        HFONT font = CreateFontW(
+            -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE,
+            FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+            DEFAULT_PITCH, argc > 3 ? Widen(argv[3]).c_str() : L"MS Sans Serif");
+        ReleaseDC(nullptr, screen);
+        struct Check {
+            HWND dialog;
+            RECT client;
+            HFONT font;
+            int problems = 0;
+        } check{hwnd, client, font};
+        EnumChildWindows(
+            hwnd,
+            [](HWND child, LPARAM param) -> BOOL {
+                auto* c = reinterpret_cast<Check*>(param);
+                if (!IsWindowVisible(child) || GetParent(child) != c->dialog)
+                    return TRUE;
+                RECT r{};
+                GetWindowRect(child, &r);
+                MapWindowPoints(nullptr, c->dialog, reinterpret_cast<POINT*>(&r), 2);
+                const std::string id = std::to_string(GetDlgCtrlID(child));
+                if (r.left < 0 || r.top < 0 || r.right > c->client.right ||
+                    r.bottom > c->client.bottom) {
+                    Print("outside id=" + id);
+                    ++c->problems;
+                }
+                const std::wstring text = TextOf(child);
+                if (ClassOf(child) == L"Static" && !text.empty() &&
+                    (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) <= SS_RIGHT) {
+                    HDC dc = GetDC(nullptr);
+                    HGDIOBJ old = SelectObject(dc, c->font);
+                    RECT need{0, 0, r.right - r.left, 0};
+                    DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK);
+                    SelectObject(dc, old);
+                    ReleaseDC(nullptr, dc);
+                    if (need.bottom > r.bottom - r.top || need.right > r.right - r.left) {
+                        Print("overflow id=" + id + " need=" + std::to_string(need.right) + "x" +
+                              std::to_string(need.bottom) +
+                              " have=" + std::to_string(r.right - r.left) + "x" +
+                              std::to_string(r.bottom - r.top) + " text=\"" + Narrow(text) + "\"");
+                        ++c->problems;
+                    }
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&check));
+        DeleteObject(font);
+        Print("problems=" + std::to_string(check.problems));
         return 0;
     }
     if (command == "close") {

@@ -1,0 +1,126 @@
+#!/bin/sh
+# The transmission's percentage gauge read from the screen under Wine, compared pixel by pixel
+# with the gauge as it must be drawn, at 0 %, 3 of 7 records and 100 %: a trace run (-d) holds
+# each step in a box while the gauge is read. Then, at the given scaling, every dialog's
+# controls inside it and its texts whole.
+# usage: gauge_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR DPI
+set -u
+exe=$1
+probe_exe=$2
+simulator=$3
+shots=$4
+work=$5
+dpi=$6
+. "$(dirname "$0")/common.sh"
+rm -rf "$work"
+mkdir -p "$work" "$QEL32_WINEPREFIX/dosdevices"
+cp "$exe" "$work/Qel32.exe"
+cd "$work"
+scale=$((dpi * 100 / 96))
+
+# Six data records and the end record: a range of 7.
+head -c 65 /dev/urandom >image.bin
+printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
+srec_cat image.bin -binary -offset 0x1000 -o gauge.hex -intel -address-length=2 \
+    -Output_Block_Size 16 || exit 1
+[ "$(grep -c '^:' gauge.hex)" = 7 ] || fail "the test file should hold 7 records"
+printf 'Read me first.\r\n' >README.TXT
+printf 'Mise \340 jour.\r\n' >LISEZMOI.TXT
+
+desktop='HKCU\Control Panel\Desktop'
+"$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+trap '"$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1' EXIT
+"$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest5 /d COM5 /f >/dev/null 2>&1
+
+"$simulator" --ports "$work" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
+    --monitor 12345678A01 --baud 9600 >"$work/ready" &
+sim=$!
+for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
+
+transmission="Transmitting in progress..."
+# gauge_is POSITION: the gauge shows POSITION of 7, exactly.
+gauge_is() {
+    probe move Qel32 0 0 # the box off the gauge
+    sleep 1
+    seen=$(probe gaugeexact "$transmission" 1000 "$1" 7)
+    echo "gauge at $1/7 ($scale %): $seen"
+    inner=$(printf '%s\n' "$seen" | sed -n 's/.*inner=\([0-9]*\).*/\1/p')
+    [ -n "$inner" ] || { fail "no gauge at $1/7"; return; }
+    expect_line "$seen" "bar=$((inner * $1 / 7)) frame=ok row=ok" "bar at $1/7"
+    expect_line "$seen" "differ=0" "gauge drawing at $1/7"
+    shot "gauge-$scale-$1of7"
+}
+
+timeout 300 "$wine_run" "$work/Qel32.exe" -le -d -c5,9600,8,1,n,n -hgauge.hex &
+pid=$!
+checked=""
+while probe wait Qel32 60; do
+    box=$(probe dump Qel32)
+    case $box in
+    *'Following line has just been sent:
+MODEQEL0'*) gauge_is 0 && checked="${checked}0" ;;
+    *'Following line has just been sent:
+:10103000'*) gauge_is 3 && checked="${checked}3" ;;
+    *'Following line has just been sent:
+EXITQEL'*)
+        gauge_is 7 && checked="${checked}7"
+        expect_line "$(probe layout "$transmission")" "problems=0" "transmission layout"
+        ;;
+    esac
+    case $box in
+    *'control id=2 class=Button'*) probe click Qel32 1 ;;
+    *) # the final report
+        expect_line "$box" "Upgrading has been successfully done" "success"
+        probe click Qel32 1
+        break
+        ;;
+    esac
+done
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "the trace run ended with $status"
+[ "$checked" = 037 ] || fail "gauge checked at ${checked:-none} of 0, 3 and 7"
+kill "$sim"
+wait "$sim"
+
+# The dialogs at this scaling, in both languages: everything inside, every text whole.
+for language in e f; do
+    timeout 120 "$wine_run" "$work/Qel32.exe" -l$language &
+    pid=$!
+    if [ $language = e ]; then
+        readme="Read me" welcome="Upgrading instruments" about="About..."
+        settings="Opening communication with the instrument"
+        options="QEL.EXE: Command Line Options"
+    else
+        readme="Lisez-moi" welcome="Mise à jour des appareils" about="A propos de Qel32"
+        settings="Ouverture de la liaison avec l'appareil"
+        options="QEL.EXE: Options de la ligne de commande"
+    fi
+    probe wait "$readme" 60 || fail "no read-me"
+    expect_line "$(probe layout "$readme")" "problems=0" "read-me layout ($language, $scale %)"
+    probe click "$readme" 1
+    probe wait "$welcome" 30 || fail "no welcome"
+    expect_line "$(probe layout "$welcome")" "problems=0" "welcome layout ($language, $scale %)"
+    shot "layout-$scale-$language-welcome"
+    probe click "$welcome" 1002
+    probe wait "$about" 10 || fail "no About"
+    expect_line "$(probe layout "$about")" "problems=0" "About layout ($language, $scale %)"
+    shot "layout-$scale-$language-about"
+    probe click "$about" 1027
+    probe wait "$options" 10 || fail "no Options"
+    expect_line "$(probe layout "$options" Arial 10)" "problems=0" \
+        "Options layout ($language, $scale %)"
+    probe click "$options" 1
+    probe gone "$options" 10
+    probe click "$about" 1
+    probe gone "$about" 10
+    probe click "$welcome" 1
+    probe wait "$settings" 30 || fail "no settings dialog"
+    expect_line "$(probe layout "$settings" Helv 8)" "problems=0" \
+        "settings layout ($language, $scale %)"
+    shot "layout-$scale-$language-settings"
+    probe click "$settings" 2
+    wait "$pid"
+done
+
+finish "the gauge and the layout at $scale %"
