@@ -1,0 +1,305 @@
+// Reading answers: a dialog's buttons offered with a letter each and an answer matched to one
+// of them or to a choice of a group or list; a message box's buttons; a Cancel line taken by a
+// dialog at work.
+#include "fw/backend.h"
+#include "fw/console/console_window.h"
+#include "sys/text.h"
+
+namespace fw {
+
+using namespace console;
+
+namespace {
+
+void EchoAnswer(const std::optional<std::string>& line) {
+    // On a terminal the user's own typing is the echo; a script's answers are shown so that a
+    // transcript reads as a dialogue.
+    if (!Io().InputIsTerminal()) {
+        Io().Write(line ? *line + "\n"
+                        : std::string(Say("(end of input)", "(fin de l'entrée)")) + "\n");
+        Io().Flush(); // a trace box's Cancel ends the process without flushing
+    }
+}
+
+struct Choice {
+    int id;
+    std::string label; // as shown, accelerator removed
+    char letter;       // lower case, 0 when none
+    // A box button also answers to its English name and letter, whatever the language, so
+    // that one script serves both.
+    std::string alias = {};
+    char aliasLetter = 0;
+};
+
+std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
+    std::string line = Say("Buttons:", "Boutons :");
+    const char* sep = " ";
+    std::string defaultLabel;
+    for (const auto& c : choices) {
+        line += sep;
+        if (c.letter != 0)
+            line += std::string("(") + c.letter + ") ";
+        line += c.label;
+        sep = ", ";
+        if (c.id == defaultId)
+            defaultLabel = c.label;
+    }
+    if (!defaultLabel.empty())
+        line += Say("; Enter: ", " ; Entrée : ") + defaultLabel;
+    return line + "\n";
+}
+
+// The button an answer names: its full text or its letter, case-blind, then its English name
+// or letter; 0 when none.
+int MatchChoice(const std::vector<Choice>& choices, const std::string& answer) {
+    const std::string wanted = sys::LowerCase(answer);
+    for (const auto& c : choices)
+        if (sys::LowerCase(c.label) == wanted)
+            return c.id;
+    if (wanted.size() == 1)
+        for (const auto& c : choices)
+            if (c.letter == wanted[0])
+                return c.id;
+    for (const auto& c : choices)
+        if (!c.alias.empty() && sys::LowerCase(c.alias) == wanted)
+            return c.id;
+    if (wanted.size() == 1)
+        for (const auto& c : choices)
+            if (c.aliasLetter != 0 && c.aliasLetter == wanted[0])
+                return c.id;
+    return 0;
+}
+
+// Each button answers to a letter of its own: the one after its '&', else the first letter of
+// its text that no other button claims.
+void GiveLetters(std::vector<Choice>& choices) {
+    std::string taken;
+    for (const auto& c : choices)
+        if (c.letter != 0)
+            taken += c.letter;
+    for (auto& c : choices) {
+        if (c.letter != 0)
+            continue;
+        for (char t : c.label) {
+            const char letter = LowerLetter(t);
+            if (letter >= 'a' && letter <= 'z' && taken.find(letter) == std::string::npos) {
+                c.letter = letter;
+                taken += letter;
+                break;
+            }
+        }
+    }
+}
+
+std::vector<Choice> DialogChoices(const Window& w) {
+    std::vector<Choice> choices;
+    for (const auto& c : w.controls) {
+        if (!c.visible || !IsButton(c))
+            continue;
+        choices.push_back(
+            {c.spec.id, StripAccelerator(c.text), LowerLetter(AcceleratorOf(c.text))});
+    }
+    GiveLetters(choices);
+    return choices;
+}
+
+int DialogDefaultButton(const Window& w) {
+    if (w.defId != 0)
+        return w.defId;
+    for (const auto& c : w.controls)
+        if (c.visible && c.spec.kind == ControlKind::DefPushButton)
+            return c.spec.id;
+    return 0;
+}
+
+// "<letter> <value>": checks a radio button of a group or selects a list item. False when the
+// answer names no such choice.
+bool ApplyChoice(Window& w, const std::string& answer) {
+    const auto space = answer.find(' ');
+    if (space != 1)
+        return false;
+    const char letter = LowerLetter(answer[0]);
+    const std::string value = sys::LowerCase(Trim(answer.substr(2)));
+    for (auto& c : w.controls) {
+        if (!c.visible || !c.enabled)
+            continue;
+        const Control* owner = OwnerLabel(w, c);
+        if (owner == nullptr || LabelLetter(owner->text) != letter)
+            continue;
+        if (c.spec.kind == ControlKind::RadioButton &&
+            sys::LowerCase(StripAccelerator(c.text)) == value) {
+            for (auto& other : w.controls)
+                if (other.spec.kind == ControlKind::RadioButton && OwnerLabel(w, other) == owner)
+                    other.checked = false;
+            c.checked = true;
+            w.shown = false;
+            return true;
+        }
+        if (c.spec.kind == ControlKind::ListBox) {
+            for (size_t i = 0; i < c.items.size(); ++i)
+                if (sys::LowerCase(c.items[i].first) == value || std::to_string(i + 1) == value) {
+                    c.selection = static_cast<int>(i);
+                    w.shown = false;
+                    return true;
+                }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+namespace console {
+
+Answer AwaitDialogAnswer(Window& w) {
+    auto& io = Io();
+    const auto choices = DialogChoices(w);
+    if (choices.empty() && S().timers.empty())
+        return {Answer::Hopeless, 0};
+    if (!w.buttonsShown) {
+        io.Write(ChoicesLine(choices, DialogDefaultButton(w)) + "> ");
+        io.Flush();
+        w.buttonsShown = true;
+    }
+    if (!io.WaitForLine(NextTimerDelayMs()))
+        return {Answer::None, 0}; // a timer is due
+    const auto line = io.ReadLine();
+    EchoAnswer(line);
+    if (!line)
+        return {Answer::Close, 0}; // the close box
+    const std::string answer = Trim(*line);
+    if (ApplyChoice(w, answer))
+        return {Answer::None, 0}; // drawn again with the change
+    int id = answer.empty() ? DialogDefaultButton(w) : MatchChoice(choices, answer);
+    if (id == 0 && sys::LowerCase(answer) == "esc")
+        id = IDCANCEL;
+    if (id == 0) {
+        io.Write("? " + ChoicesLine(choices, DialogDefaultButton(w)) + "> ");
+        io.Flush();
+        return {Answer::None, 0};
+    }
+    return {Answer::Command, id};
+}
+
+// A dialog at work (messages keep coming) takes a pending input line only when it asks for
+// its Cancel button, so that a script's answers for later boxes stay where they are.
+bool TakePendingCancel(Window& top) {
+    auto& s = S();
+    const Control* cancel = FindControl(&top, IDCANCEL);
+    if (!top.worksWithoutInput || cancel == nullptr || !cancel->visible)
+        return false;
+    const auto now = Clock::now();
+    if (now - s.lastCancelCheck < std::chrono::milliseconds(20))
+        return false;
+    s.lastCancelCheck = now;
+    const auto line = Io().PeekReadyLine();
+    if (!line)
+        return false;
+    const std::string answer = sys::LowerCase(Trim(*line));
+    const std::string label = sys::LowerCase(StripAccelerator(cancel->text));
+    const char letter = LowerLetter(label.empty() ? 0 : label[0]);
+    const bool asksCancel = answer == "esc" || answer == label ||
+                            (Io().InputIsTerminal() && answer.size() == 1 && answer[0] == letter);
+    if (!asksCancel)
+        return false;
+    Io().DropPeekedLine();
+    Io().Write("> ");
+    EchoAnswer(line);
+    return true;
+}
+
+} // namespace console
+
+// --- message boxes ------------------------------------------------------------------------
+
+namespace backend {
+
+namespace {
+
+const char* IconWord(UINT style) {
+    switch (style & MB_ICONMASK) {
+    case MB_ICONHAND: return Say("stop", "arrêt");
+    case MB_ICONQUESTION: return "question";
+    case MB_ICONEXCLAMATION: return "exclamation";
+    case MB_ICONASTERISK: return "information";
+    default: return nullptr;
+    }
+}
+
+// A box button, named as the program's language names it.
+Choice BoxButton(int id, const char* english, const char* french) {
+    const std::string label = Say(english, french);
+    const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    return Choice{id, label, lower(label[0]), english, lower(english[0])};
+}
+
+std::vector<Choice> BoxChoices(UINT style) {
+    const Choice ok = BoxButton(IDOK, "OK", "OK"),
+                 cancel = BoxButton(IDCANCEL, "Cancel", "Annuler"),
+                 yes = BoxButton(IDYES, "Yes", "Oui"), no = BoxButton(IDNO, "No", "Non"),
+                 retry = BoxButton(IDRETRY, "Retry", "Réessayer"),
+                 abort = BoxButton(IDABORT, "Abort", "Abandonner"),
+                 ignore = BoxButton(IDIGNORE, "Ignore", "Ignorer");
+    switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {ok, cancel};
+    case MB_ABORTRETRYIGNORE: return {abort, retry, ignore};
+    case MB_YESNOCANCEL: return {yes, no, cancel};
+    case MB_YESNO: return {yes, no};
+    case MB_RETRYCANCEL: return {retry, cancel};
+    default: return {ok};
+    }
+}
+
+// What the close box (here: the end of the input) answers.
+int CloseBoxAnswer(const std::vector<Choice>& choices) {
+    for (const auto& c : choices)
+        if (c.id == IDCANCEL)
+            return IDCANCEL;
+    if (choices.size() == 1)
+        return choices.front().id;
+    // Yes/No and Abort/Retry/Ignore have no close box on Windows; the answer that stops
+    // nothing already under way is the safe one.
+    return choices.back().id == IDNO ? IDNO : IDABORT;
+}
+
+} // namespace
+
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style) {
+    auto& io = Io();
+    const auto choices = BoxChoices(style);
+    size_t defaultIndex = (style & MB_DEFMASK) >> 8;
+    if (defaultIndex >= choices.size())
+        defaultIndex = 0;
+    const int defaultId = choices[defaultIndex].id;
+
+    // A box that a dialog shows while it starts comes after that dialog's heading.
+    if (!S().modalStack.empty() && !S().modalStack.back()->shown)
+        DrawDialog(*S().modalStack.back());
+    std::string out = "\n---- " + caption;
+    if (const char* icon = IconWord(style))
+        out += std::string(" [") + icon + "]";
+    out += " ----\n" + WithLineEnd(Printable(text)) + ChoicesLine(choices, defaultId) + "> ";
+    io.Write(out);
+    io.Flush();
+    // A dialog waiting below asks again once the box is answered.
+    if (!S().modalStack.empty())
+        S().modalStack.back()->buttonsShown = false;
+    for (;;) {
+        const auto line = io.ReadLine();
+        EchoAnswer(line);
+        if (!line)
+            return CloseBoxAnswer(choices);
+        const std::string answer = Trim(*line);
+        if (sys::LowerCase(answer) == "esc")
+            return CloseBoxAnswer(choices); // Escape is the close box
+        const int id = answer.empty() ? defaultId : MatchChoice(choices, answer);
+        if (id != 0)
+            return id;
+        io.Write("? " + ChoicesLine(choices, defaultId) + "> ");
+        io.Flush();
+    }
+}
+
+} // namespace backend
+
+} // namespace fw
