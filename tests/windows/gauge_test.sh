@@ -27,6 +27,17 @@ srec_cat image.bin -binary -offset 0x1000 -o gauge.hex -intel -address-length=2 
 printf 'Read me first.\r\n' >README.TXT
 printf 'Mise \340 jour.\r\n' >LISEZMOI.TXT
 
+# A Windows 10/11 program: its manifest asks for no elevation, draws at the screen's scaling
+# (Wine takes every program as aware of it, so the file is read), themed controls.
+manifest=$(probe manifest "Z:$work/Qel32.exe" | tr -d '\r') || fail "no manifest in Qel32.exe"
+for part in 'level="asInvoker"' '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>' \
+    'PerMonitorV2' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'; do
+    expect_line "$manifest" "$part" "manifest"
+done
+version=$(sed -n 's/^#define QEL32_FILE_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")/../../res/version.h" |
+    tr -d ' ' | tr , .)
+expect_line "$manifest" "name=\"Qel32\" version=\"$version\"" "manifest version"
+
 desktop='HKCU\Control Panel\Desktop'
 "$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 trap '"$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1' EXIT

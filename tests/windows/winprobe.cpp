@@ -23,6 +23,7 @@
 //                                         that do not fit in the dialog's font (another
 //                                         process's font handle means nothing here)
 //   winprobe sel <caption> <id>           the selection of an edit control: "start end"
+//   winprobe manifest <exe>               the application manifest embedded in a program
 // Exit status 0 on success, 1 when the window is not found or a wait runs out.
 #include <windows.h>
 #include <shellapi.h>
@@ -245,6 +246,21 @@ int main() {
     if (command == "wait" || command == "gone") {
         const int seconds = argc > 3 ? std::atoi(argv[3]) : 30;
         return WaitFor(caption, seconds, command == "wait") != nullptr ? 0 : 1;
+    }
+    if (command == "manifest") {
+        // Read from the file: Wine itself takes every program as aware of the scaling.
+        HMODULE module = LoadLibraryExW(Widen(argv[2]).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC found = module != nullptr ? FindResourceW(module, MAKEINTRESOURCEW(1),
+                                                        MAKEINTRESOURCEW(24)) // RT_MANIFEST
+                                        : nullptr;
+        if (found == nullptr)
+            return 1;
+        const auto* text = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, SizeofResource(module, found), &written,
+                  nullptr);
+        FreeLibrary(module);
+        return 0;
     }
     HWND hwnd = FindTopLevel(caption, command != "dump");
     if (hwnd == nullptr) {
