@@ -95,26 +95,7 @@ bool IsUtf8(const std::string& bytes) {
 std::string DecodeFileText(const std::string& bytes) {
     if (IsUtf8(bytes))
         return bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : bytes;
-    // Code page 1252: 0x80-0x9F hold typographic signs, the rest is Latin-1.
-    static const unsigned short high[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::string text;
-    for (unsigned char c : bytes) {
-        const unsigned code = c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text += static_cast<char>(0xE0 | (code >> 12));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return text;
+    return AnsiToUtf8(bytes);
 }
 
 } // namespace sys

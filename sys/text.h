@@ -14,8 +14,12 @@ std::string UpperCase(std::string text);
 long ReadDecimal(const std::string& text);
 
 // Text from a file as what it is: valid UTF-8 (a byte order mark dropped) as it stands, anything
-// else as the Windows ANSI code page of these languages (1252), turned into UTF-8.
+// else in the Windows ANSI code page, turned into UTF-8.
 std::string DecodeFileText(const std::string& bytes);
+// Bytes in the Windows ANSI code page as UTF-8: the system's code page on Windows, as the system
+// converts it; 1252 (that of these languages) elsewhere, where a byte it leaves undefined
+// becomes U+FFFD.
+std::string AnsiToUtf8(const std::string& bytes);
 // True when bytes are well-formed UTF-8.
 bool IsUtf8(const std::string& bytes);
 

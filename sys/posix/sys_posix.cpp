@@ -6,6 +6,7 @@
 #include "res/version.h"
 
 #include <dirent.h>
+#include <iconv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -264,6 +265,29 @@ void RestoreTimerResolution() {}
 bool FileExists(const std::string& name) {
     struct stat st {};
     return stat(ResolveUserFileName(name).c_str(), &st) == 0;
+}
+
+std::string AnsiToUtf8(const std::string& bytes) {
+    const iconv_t cd = iconv_open("UTF-8", "CP1252");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return bytes;
+    std::string out;
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t outLeft = sizeof buffer;
+        const bool stopped = iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1);
+        out.append(buffer, static_cast<size_t>(o - buffer));
+        if (stopped && errno != E2BIG) { // one of the five bytes 1252 leaves undefined
+            out += "\xEF\xBF\xBD";
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
 }
 
 } // namespace sys

@@ -5,6 +5,7 @@
 
 #include "sys/serial.h"
 #include "sys/sys.h"
+#include "sys/text.h"
 #include "sys/timer.h"
 
 #include <timeapi.h>
@@ -93,15 +94,17 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
     for (size_t slash = wide.find_first_of(L"\\/", 3); slash != std::wstring::npos;
          slash = wide.find_first_of(L"\\/", slash + 1))
         CreateDirectoryW(wide.substr(0, slash).c_str(), nullptr);
-    const HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         reason = SystemErrorText(::GetLastError());
         return false;
     }
     const std::string text = line + "\r\n";
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     const DWORD error = ::GetLastError();
     CloseHandle(file);
     if (!ok || written != text.size()) {
@@ -186,6 +189,16 @@ VersionInfo ReadOwnVersionInfo() {
 
 bool FileExists(const std::string& name) {
     return GetFileAttributesW(win32::Widen(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string AnsiToUtf8(const std::string& bytes) {
+    if (bytes.empty())
+        return std::string();
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+    return win32::Narrow(wide);
 }
 
 } // namespace sys

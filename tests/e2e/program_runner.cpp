@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +53,15 @@ ProgramRun RunProgram(const ProgramOptions& options) {
     int typed[2] = {-1, -1};
     if (!options.steps.empty() && pipe(typed) != 0)
         throw std::runtime_error("pipe");
+    // On a terminal, what the program writes is copied from the master side into the file.
+    int master = -1;
+    std::string slaveName;
+    if (options.terminal) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        slaveName = ptsname(master);
+    }
     const pid_t pid = fork();
     if (pid == 0) {
         int in = open(inPath.c_str(), O_RDONLY);
@@ -60,7 +70,16 @@ ProgramRun RunProgram(const ProgramOptions& options) {
             close(in);
             in = typed[0];
         }
-        const int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
+        int out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
+        if (master >= 0) {
+            close(master);
+            close(out);
+            out = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+            termios raw{};
+            tcgetattr(out, &raw);
+            raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+            tcsetattr(out, TCSANOW, &raw);
+        }
         dup2(in, 0);
         dup2(out, 1);
         dup2(out, 2);
@@ -81,6 +100,18 @@ ProgramRun RunProgram(const ProgramOptions& options) {
         execv(program.c_str(), argv.data());
         _exit(127);
     }
+    std::thread copier;
+    if (master >= 0)
+        copier = std::thread([master, outPath] {
+            const int file = open(outPath.c_str(), O_WRONLY | O_APPEND);
+            char buffer[4096];
+            ssize_t n;
+            // Ends with EIO once the program and everything it started have closed the slave.
+            while ((n = read(master, buffer, sizeof buffer)) > 0)
+                if (write(file, buffer, static_cast<size_t>(n)) < 0)
+                    break;
+            close(file);
+        });
     ProgramRun run;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
@@ -122,6 +153,10 @@ ProgramRun RunProgram(const ProgramOptions& options) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (copier.joinable()) {
+        copier.join();
+        close(master);
     }
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     run.output = ReadAll(outPath);

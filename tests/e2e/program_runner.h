@@ -26,7 +26,8 @@ struct ProgramOptions {
     std::vector<ProgramStep> steps;         // when given, standard input ends after the last
     std::map<std::string, std::string> env; // set on top of a clean locale
     std::string workingDirectory;
-    std::string program; // another copy of the program; the built one when empty
+    std::string program;   // another copy of the program; the built one when empty
+    bool terminal = false; // what it shows goes to a pseudo-terminal (raw, no CR added)
     int timeoutSeconds = 60;
 };
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -36,12 +37,14 @@ class ProgramFolder : public ::testing::Test {
     void Put(const std::string& name, const std::string& content) {
         std::ofstream(folder / name, std::ios::binary) << content;
     }
-    ProgramRun Run(const std::string& input, std::vector<std::string> args = {}) {
+    ProgramRun Run(const std::string& input, std::vector<std::string> args = {},
+                   const std::string& locale = "en_US.UTF-8", bool terminal = false) {
         ProgramOptions options;
+        options.terminal = terminal;
         options.program = (folder / "qel32").string();
         options.args = std::move(args);
         options.input = input;
-        options.env["LANG"] = "en_US.UTF-8";
+        options.env["LANG"] = locale;
         options.workingDirectory = fs::temp_directory_path().string(); // not the folder
         options.timeoutSeconds = 60;
         return RunProgram(options);
@@ -134,6 +137,38 @@ TEST_F(ProgramFolder, ReadMeAbsentOrWithLongLinesAndTabs) {
     Put("README.TXT", "first\n\tindented\n" + longLine + "\nlast");
     run = Run("\no\ne\n");
     EXPECT_SHOWN(run, "---- Read me ----\nfirst\n\tindented\n" + longLine + "\nlast\nButtons");
+}
+
+TEST_F(ProgramFolder, ReadMeInEachEncodingShowsItsText) {
+    Put("a.hex", Upgrade("a"));
+    const std::string shown = "---- Lisez-moi ----\nMise à jour, été €\n";
+    for (const std::string& bytes :
+         {std::string("Mise \xE0 jour, \xE9t\xE9 \x80\r\n"), // the Windows code page
+          std::string("Mise à jour, été €\r\n"), std::string("\xEF\xBB\xBFMise à jour, été €\n")}) {
+        Put("LISEZMOI.TXT", bytes);
+        const auto run = Run("\nq\n", {"-lf"});
+        EXPECT_SHOWN(run, shown);
+        EXPECT_EQ(run.status, 2) << run.output;
+    }
+}
+
+TEST_F(ProgramFolder, TerminalGetsTheTextInItsOwnCharacterSet) {
+    Put("a.hex", Upgrade("a"));
+    Put("LISEZMOI.TXT", "Mise \xE0 jour.\r\n");
+    // A UTF-8 terminal gets UTF-8; one whose locale names no character set (ASCII) gets no
+    // byte it cannot show.
+    auto run = Run("\nq\n", {"-lf"}, "C.UTF-8", true);
+    EXPECT_SHOWN(run, "Mise à jour.\n");
+    EXPECT_SHOWN(run, "Boutons : (c) Continuer");
+    run = Run("\nq\n", {"-lf"}, "C", true);
+    EXPECT_SHOWN(run, "Boutons : (c) Continuer");
+    EXPECT_TRUE(std::all_of(run.output.begin(), run.output.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    })) << run.output;
+    EXPECT_SHOWN(run, "Mise ");
+    // A pipe or a file gets UTF-8 whatever the locale.
+    run = Run("\nq\n", {"-lf"}, "C", false);
+    EXPECT_SHOWN(run, "Mise à jour.\n");
 }
 
 TEST_F(ProgramFolder, AboutShowsTheVersionAndHidesAnAbsentReadMe) {

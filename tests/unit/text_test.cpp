@@ -33,6 +33,13 @@ TEST(FileText, EachEncodingIsReadAsWhatItIs) {
     EXPECT_EQ(sys::DecodeFileText("mise à jour"), "mise à jour") << "UTF-8";
     EXPECT_EQ(sys::DecodeFileText("\xEF\xBB\xBFmise à jour"), "mise à jour") << "with its BOM";
     EXPECT_EQ(sys::DecodeFileText("\xC3\x28"), "Ã(") << "not UTF-8: read as 1252";
+    EXPECT_EQ(sys::DecodeFileText(std::string(1000, '\xE9')).size(), 2000u) << "in several pieces";
+#ifndef _WIN32
+    EXPECT_EQ(sys::DecodeFileText("a\x81"
+                                  "b\x9D"),
+              "a\uFFFDb\uFFFD")
+        << "undefined in 1252";
+#endif
     EXPECT_FALSE(sys::IsUtf8("\xC0\xAF")) << "overlong";
     EXPECT_FALSE(sys::IsUtf8("\xED\xA0\x80")) << "a surrogate";
     EXPECT_FALSE(sys::IsUtf8("abc\xE2\x82")) << "cut short";

@@ -24,8 +24,9 @@ printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
 srec_cat image.bin -binary -offset 0x1000 -o gauge.hex -intel -address-length=2 \
     -Output_Block_Size 16 || exit 1
 [ "$(grep -c '^:' gauge.hex)" = 7 ] || fail "the test file should hold 7 records"
-printf 'Read me first.\r\n' >README.TXT
-printf 'Mise \340 jour.\r\n' >LISEZMOI.TXT
+# The read-me files in both encodings a person may save them in.
+printf '\357\273\277Read me first: caf\303\251.\r\n' >README.TXT # UTF-8 with its BOM
+printf 'Mise \340 jour, \351t\351.\r\n' >LISEZMOI.TXT                # the Windows code page
 
 # A Windows 10/11 program: its manifest asks for no elevation, draws at the screen's scaling
 # (Wine takes every program as aware of it, so the file is read), themed controls.
@@ -99,16 +100,18 @@ for language in e f; do
     timeout 120 "$wine_run" "$work/Qel32.exe" -l$language &
     pid=$!
     if [ $language = e ]; then
-        readme="Read me" welcome="Upgrading instruments" about="About..."
+        readme="Read me" welcome="Upgrading instruments" about="About..." text="Read me first: café."
         settings="Opening communication with the instrument"
         options="QEL.EXE: Command Line Options"
     else
         readme="Lisez-moi" welcome="Mise à jour des appareils" about="A propos de Qel32"
+        text="Mise à jour, été."
         settings="Ouverture de la liaison avec l'appareil"
         options="QEL.EXE: Options de la ligne de commande"
     fi
     probe wait "$readme" 60 || fail "no read-me"
     expect_line "$(probe layout "$readme")" "problems=0" "read-me layout ($language, $scale %)"
+    expect_line "$(probe dump "$readme")" "text=\"$text" "read-me text ($language)"
     probe click "$readme" 1
     probe wait "$welcome" 30 || fail "no welcome"
     expect_line "$(probe layout "$welcome")" "problems=0" "welcome layout ($language, $scale %)"

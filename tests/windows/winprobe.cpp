@@ -123,8 +123,10 @@ void Print(const std::string& line) {
 }
 
 std::wstring TextOf(HWND hwnd) {
+    // WM_GETTEXT: GetWindowText gives another process's edit control as empty.
     wchar_t buffer[1024] = {};
-    GetWindowTextW(hwnd, buffer, 1024);
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                        2000, nullptr);
     return buffer;
 }
 
