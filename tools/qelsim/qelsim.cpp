@@ -219,13 +219,15 @@ class Instrument {
                              line_.c_str());
                 std::fflush(timeline_);
             }
+            // The instrument's buffer is full after this line; it never recovers. The XOFF goes
+            // ahead of the line's answer, so that it holds the PC before the answer is read.
+            const bool fillsUp = o_.xoffAfter >= 0 && linesReceived_ >= o_.xoffAfter && !xoffSent_;
+            if (fillsUp)
+                Write("\x13");
             if (!xoffSent_)
                 HandleLine(line_);
+            xoffSent_ = xoffSent_ || fillsUp;
             line_.clear();
-            if (o_.xoffAfter >= 0 && linesReceived_ >= o_.xoffAfter && !xoffSent_) {
-                Write("\x13"); // the instrument's buffer is full; it never recovers
-                xoffSent_ = true;
-            }
             if (o_.hangupAfter >= 0 && linesReceived_ >= o_.hangupAfter)
                 return false;
             if (o_.exitAfterExits >= 0 && exits_ >= o_.exitAfterExits)
