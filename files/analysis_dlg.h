@@ -25,7 +25,7 @@ class CAnalysisDlg : public CProgressDlg {
     void OnAnalysisStep();
     void Fail(int frenchMessageId);
 
-    int position_; // in the application's file list; kept for the record
+    [[maybe_unused]] int position_; // in the application's file list; kept for the record
     CUpgradeFile& file_;
     std::unique_ptr<HexFileAnalysis> analysis_;
 };

@@ -1,6 +1,6 @@
 #include "fw/console/console_io.h"
+#include "sys/posix/iconv_text.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 #include <poll.h>
 #include <unistd.h>
@@ -28,31 +28,6 @@ std::string TerminalCodeset() {
     return codeset;
 }
 
-// UTF-8 text in another character set; what it cannot hold becomes its nearest or '?'.
-std::string Converted(const std::string& text, const std::string& codeset) {
-    const iconv_t cd = iconv_open((codeset + "//TRANSLIT").c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return text;
-    std::string out;
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char buffer[1024];
-    while (inLeft > 0) {
-        char* o = buffer;
-        size_t outLeft = sizeof buffer;
-        if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG) {
-            out.append(buffer, static_cast<size_t>(o - buffer));
-            out += '?';
-            ++in; // a byte that cannot be converted
-            --inLeft;
-            continue;
-        }
-        out.append(buffer, static_cast<size_t>(o - buffer));
-    }
-    iconv_close(cd);
-    return out;
-}
-
 } // namespace
 
 ConsoleIo::ConsoleIo(int inputFd, std::FILE* output)
@@ -67,7 +42,10 @@ ConsoleIo::ConsoleIo(int inputFd, std::FILE* output)
 }
 
 std::string ConsoleIo::ForTerminal(const std::string& text) const {
-    return terminalCodeset_.empty() ? text : Converted(text, terminalCodeset_);
+    // What the terminal's set cannot hold becomes its nearest or '?'.
+    return terminalCodeset_.empty()
+               ? text
+               : sys::posix::IconvText(text, terminalCodeset_ + "//TRANSLIT", "UTF-8", "?");
 }
 
 ConsoleIo& ConsoleIo::Instance() {

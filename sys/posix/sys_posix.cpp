@@ -1,4 +1,5 @@
 // POSIX emulation of the OS services.
+#include "sys/posix/iconv_text.h"
 #include "sys/posix/locale_language.h"
 #include "sys/sys.h"
 #include "sys/text.h"
@@ -6,7 +7,6 @@
 #include "res/version.h"
 
 #include <dirent.h>
-#include <iconv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -268,26 +268,8 @@ bool FileExists(const std::string& name) {
 }
 
 std::string AnsiToUtf8(const std::string& bytes) {
-    const iconv_t cd = iconv_open("UTF-8", "CP1252");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return bytes;
-    std::string out;
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char buffer[1024];
-    while (inLeft > 0) {
-        char* o = buffer;
-        size_t outLeft = sizeof buffer;
-        const bool stopped = iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1);
-        out.append(buffer, static_cast<size_t>(o - buffer));
-        if (stopped && errno != E2BIG) { // one of the five bytes 1252 leaves undefined
-            out += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
-    return out;
+    // Five bytes of 1252 are undefined: each becomes the replacement character.
+    return posix::IconvText(bytes, "UTF-8", "CP1252", "\xEF\xBF\xBD");
 }
 
 } // namespace sys
