@@ -12,24 +12,7 @@ cmake --build build/release --target ideal_client >/dev/null
 turnaround_ms=2
 records=${RECORDS:-1200}
 
-# About 1200 records of 32 data bytes, the list at the end.
-python3 - "$work/FIRMWARE.HEX" "$records" <<'PY'
-import random, sys
-random.seed(11)
-path, count = sys.argv[1], int(sys.argv[2])
-data = bytes(random.getrandbits(8) for _ in range(32 * (count - 3))) + \
-       b"___LIST_COMP_HEX|12345678A01|\0\0"
-def rec(a, t, d):
-    b = [len(d), (a >> 8) & 255, a & 255, t] + list(d)
-    return ":" + "".join("%02X" % x for x in b + [(-sum(b)) & 255])
-lines = [rec(0, 4, b"\0\0")]
-for i in range(0, len(data), 32):
-    if i and i % 65536 == 0:
-        lines.append(rec(0, 4, bytes([0, i >> 16])))
-    lines.append(rec(i & 0xFFFF, 0, data[i:i + 32]))
-lines.append(":00000001FF")
-open(path, "w").write("\n".join(lines) + "\n")
-PY
+firmware_file "$work/FIRMWARE.HEX" "$records"
 echo "file: $(grep -c '^:' "$work/FIRMWARE.HEX") records, $(wc -c <"$work/FIRMWARE.HEX") bytes"
 
 for rate in 115200 9600; do

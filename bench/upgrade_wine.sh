@@ -23,23 +23,7 @@ shots="$work/shots"
 wine_run="$root/tests/windows/wine-run" # common.sh looks beside the script that runs
 records=${RECORDS:-1200}
 
-python3 - "$work/FIRMWARE.HEX" "$records" <<'PY'
-import random, sys
-random.seed(11)
-path, count = sys.argv[1], int(sys.argv[2])
-data = bytes(random.getrandbits(8) for _ in range(32 * (count - 3))) + \
-       b"___LIST_COMP_HEX|12345678A01|\0\0"
-def rec(a, t, d):
-    b = [len(d), (a >> 8) & 255, a & 255, t] + list(d)
-    return ":" + "".join("%02X" % x for x in b + [(-sum(b)) & 255])
-lines = [rec(0, 4, b"\0\0")]
-for i in range(0, len(data), 32):
-    if i and i % 65536 == 0:
-        lines.append(rec(0, 4, bytes([0, i >> 16])))
-    lines.append(rec(i & 0xFFFF, 0, data[i:i + 32]))
-lines.append(":00000001FF")
-open(path, "w").write("\n".join(lines) + "\n")
-PY
+firmware_file "$work/FIRMWARE.HEX" "$records"
 echo "file: $(grep -c '^:' "$work/FIRMWARE.HEX") records; Wine $(wine --version 2>/dev/null)"
 
 simulate() { # STATS [LOG]
