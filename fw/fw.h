@@ -63,10 +63,10 @@ class CWnd {
     void EnableDlgItem(int id, bool enable);
     bool IsDlgItemEnabled(int id) const;
     // A multi-line edit control in the system's fixed-pitch font with the default tab stops.
+    void SetDlgItemFixedFont(int id);
     // A text pane opens with its caret before the first character and nothing selected (the
     // dialog manager would select the whole text); the caller's OnInitDialog returns FALSE.
     void PlaceCaretAtStart(int id);
-    void SetDlgItemFixedFont(int id);
     void CheckDlgButton(int id, bool checked);
     bool IsDlgButtonChecked(int id) const;
 

@@ -49,6 +49,12 @@ std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
     return line + "\n";
 }
 
+// `before`, then the buttons, then the prompt, at once: the user sees them before we wait.
+void Offer(const std::string& before, const std::vector<Choice>& choices, int defaultId) {
+    Io().Write(before + ChoicesLine(choices, defaultId) + "> ");
+    Io().Flush();
+}
+
 // The button an answer names: its full text or its letter, case-blind, then its English name
 // or letter; 0 when none.
 int MatchChoice(const std::vector<Choice>& choices, const std::string& answer) {
@@ -156,9 +162,9 @@ Answer AwaitDialogAnswer(Window& w) {
     const auto choices = DialogChoices(w);
     if (choices.empty() && S().timers.empty())
         return {Answer::Hopeless, 0};
+    const int defaultId = DialogDefaultButton(w);
     if (!w.buttonsShown) {
-        io.Write(ChoicesLine(choices, DialogDefaultButton(w)) + "> ");
-        io.Flush();
+        Offer("", choices, defaultId);
         w.buttonsShown = true;
     }
     if (!io.WaitForLine(NextTimerDelayMs()))
@@ -170,12 +176,11 @@ Answer AwaitDialogAnswer(Window& w) {
     const std::string answer = Trim(*line);
     if (ApplyChoice(w, answer))
         return {Answer::None, 0}; // drawn again with the change
-    int id = answer.empty() ? DialogDefaultButton(w) : MatchChoice(choices, answer);
+    int id = answer.empty() ? defaultId : MatchChoice(choices, answer);
     if (id == 0 && sys::LowerCase(answer) == "esc")
         id = IDCANCEL;
     if (id == 0) {
-        io.Write("? " + ChoicesLine(choices, DialogDefaultButton(w)) + "> ");
-        io.Flush();
+        Offer("? ", choices, defaultId);
         return {Answer::None, 0};
     }
     return {Answer::Command, id};
@@ -278,9 +283,7 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
     std::string out = "\n---- " + caption;
     if (const char* icon = IconWord(style))
         out += std::string(" [") + icon + "]";
-    out += " ----\n" + WithLineEnd(Printable(text)) + ChoicesLine(choices, defaultId) + "> ";
-    io.Write(out);
-    io.Flush();
+    Offer(out + " ----\n" + WithLineEnd(Printable(text)), choices, defaultId);
     // A dialog waiting below asks again once the box is answered.
     if (!S().modalStack.empty())
         S().modalStack.back()->buttonsShown = false;
@@ -295,8 +298,7 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
         const int id = answer.empty() ? defaultId : MatchChoice(choices, answer);
         if (id != 0)
             return id;
-        io.Write("? " + ChoicesLine(choices, defaultId) + "> ");
-        io.Flush();
+        Offer("? ", choices, defaultId);
     }
 }
 

@@ -192,13 +192,7 @@ bool FileExists(const std::string& name) {
 }
 
 std::string AnsiToUtf8(const std::string& bytes) {
-    if (bytes.empty())
-        return std::string();
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
-    return win32::Narrow(wide);
+    return win32::Narrow(win32::Widen(bytes, CP_ACP));
 }
 
 } // namespace sys

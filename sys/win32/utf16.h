@@ -7,13 +7,14 @@
 
 namespace sys::win32 {
 
-inline std::wstring Widen(const std::string& text) {
+// UTF-8 text, or text in another code page (CP_ACP: the system's ANSI code page), as UTF-16.
+inline std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8) {
     if (text.empty())
         return std::wstring();
     const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;
 }
 
