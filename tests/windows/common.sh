@@ -22,6 +22,23 @@ shot() {
         import -window root "$shots/$1.png" 2>/dev/null || echo "note: no screenshot $1"
     fi
 }
+# A fresh work folder holding a copy of the program ($exe), made the current directory.
+enter_fresh_work() {
+    rm -rf "$work"
+    mkdir -p "$work" "$QEL32_WINEPREFIX/dosdevices"
+    cp "$exe" "$work/Qel32.exe"
+    cd "$work" || exit 1
+}
+# start_com5 [SIMULATOR OPTIONS...]: the simulator ($simulator) with monitor 12345678A01 as
+# COM5 of the prefix, listed in its device map (Wine lists a port only once that names it);
+# ready when this returns, its process in $sim.
+start_com5() {
+    "$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest5 /d COM5 /f >/dev/null 2>&1
+    "$simulator" --ports "$work" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
+        --monitor 12345678A01 "$@" >"$work/ready" &
+    sim=$!
+    for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
+}
 # finish WHAT: the script's verdict.
 finish() {
     if [ "$failures" -ne 0 ]; then

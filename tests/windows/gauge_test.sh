@@ -12,10 +12,7 @@ shots=$4
 work=$5
 dpi=$6
 . "$(dirname "$0")/common.sh"
-rm -rf "$work"
-mkdir -p "$work" "$QEL32_WINEPREFIX/dosdevices"
-cp "$exe" "$work/Qel32.exe"
-cd "$work"
+enter_fresh_work
 scale=$((dpi * 100 / 96))
 
 # Six data records and the end record: a range of 7.
@@ -42,12 +39,7 @@ expect_line "$manifest" "name=\"Qel32\" version=\"$version\"" "manifest version"
 desktop='HKCU\Control Panel\Desktop'
 "$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 trap '"$wine_run" reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1' EXIT
-"$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest5 /d COM5 /f >/dev/null 2>&1
-
-"$simulator" --ports "$work" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
-    --monitor 12345678A01 --baud 9600 >"$work/ready" &
-sim=$!
-for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
+start_com5 --baud 9600
 
 transmission="Transmitting in progress..."
 # gauge_is POSITION: the gauge shows POSITION of 7, exactly.

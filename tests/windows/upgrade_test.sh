@@ -18,10 +18,7 @@ head -c 6144 /dev/urandom >image.bin
 printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
 srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_Size 32 || exit 1
 
-"$simulator" --ports "$work" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
-    --monitor 12345678A01 --baud 9600 --image "$work/received.bin" >"$work/ready" &
-sim=$!
-for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
+start_com5 --baud 9600 --image "$work/received.bin"
 
 # The journal goes where a Windows user's programs keep their data: this run's line alone.
 local_app_data=$("$wine_run" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')

@@ -11,17 +11,13 @@ simulator=$3
 shots=$4
 work=$5
 . "$(dirname "$0")/common.sh"
-rm -rf "$work"
-mkdir -p "$work" "$QEL32_WINEPREFIX/dosdevices"
-cd "$work"
-cp "$exe" Qel32.exe
+enter_fresh_work
 for name in A.HEX b.hex c.Hex; do
     printf 'firmware %s ___LIST_COMP_HEX|12345678A01|\000\000' "$name" >image.bin
     srec_cat image.bin -binary -o "$name" -intel || exit 1
 done
 printf 'Read me first.\r\n' >README.TXT
 "$wine_run" reg add 'HKCU\Control Panel\International' /v sLanguage /d ENU /f >/dev/null 2>&1
-"$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest5 /d COM5 /f >/dev/null 2>&1
 
 step() {  # caption, then what to do once it is there
     caption=$1
@@ -42,10 +38,7 @@ select_com5() {
 
 run_once() {  # options, list index to choose (or "") , expected file
     options=$1 choose=$2 expected=$3
-    "$simulator" --ports "$work" --port 5 --dosdevices "$QEL32_WINEPREFIX/dosdevices" \
-        --monitor 12345678A01 --image "$work/received.bin" >"$work/ready" &
-    sim=$!
-    for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
+    start_com5 --image "$work/received.bin"
     timeout 240 "$wine_run" Qel32.exe $options &
     pid=$!
     step QEL probe click QEL 1027

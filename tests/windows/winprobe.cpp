@@ -53,22 +53,29 @@ std::string Narrow(const std::wstring& wide) {
     return text;
 }
 
-// The screen's pixels of a rectangle, row by row.
-std::vector<COLORREF> ScreenPixels(int left, int top, int width, int height) {
+// The pixels, row by row, of a bitmap like the screen's that `draw` paints.
+template <typename Draw> std::vector<COLORREF> PixelsDrawnBy(int width, int height, Draw draw) {
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    draw(dc, screen);
     std::vector<COLORREF> pixels;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            pixels.push_back(GetPixel(memory, x, y));
-    SelectObject(memory, old);
+            pixels.push_back(GetPixel(dc, x, y));
+    SelectObject(dc, old);
     DeleteObject(bitmap);
-    DeleteDC(memory);
+    DeleteDC(dc);
     ReleaseDC(nullptr, screen);
     return pixels;
+}
+
+// The screen's pixels of a rectangle.
+std::vector<COLORREF> ScreenPixels(int left, int top, int width, int height) {
+    return PixelsDrawnBy(width, height, [&](HDC dc, HDC screen) {
+        BitBlt(dc, 0, 0, width, height, screen, left, top, SRCCOPY);
+    });
 }
 
 // A percentage gauge as it must look: a black frame; inside it the part done (inner width x
@@ -76,12 +83,6 @@ std::vector<COLORREF> ScreenPixels(int left, int top, int width, int height) {
 // "%3d%%" centred, in the bar colour over the rest and in the background colour over the bar.
 std::vector<COLORREF> ExpectedGauge(int width, int height, unsigned position, unsigned range,
                                     COLORREF bar, COLORREF background) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT all{0, 0, width, height};
-    FrameRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     if (range == 0)
         range = 1;
     position = std::min(position, range);
@@ -90,29 +91,23 @@ std::vector<COLORREF> ExpectedGauge(int width, int height, unsigned position, un
         1 + static_cast<int>(static_cast<unsigned long long>(inner) * position / range);
     char text[16];
     std::snprintf(text, sizeof text, "%3u%%", static_cast<unsigned>(position * 100ull / range));
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
-    const int x = (inner - extent.cx) / 2 + 1;
-    const int y = (height - 2 - extent.cy) / 2 + 1;
-    const RECT rest{split, 1, width - 1, height - 1};
-    const RECT done{1, 1, split, height - 1};
-    SetTextColor(dc, bar);
-    SetBkColor(dc, background);
-    ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &rest, text,
-                static_cast<UINT>(std::strlen(text)), nullptr);
-    SetTextColor(dc, background);
-    SetBkColor(dc, bar);
-    ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &done, text,
-                static_cast<UINT>(std::strlen(text)), nullptr);
-    std::vector<COLORREF> pixels;
-    for (int row = 0; row < height; ++row)
-        for (int column = 0; column < width; ++column)
-            pixels.push_back(GetPixel(dc, column, row));
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    return pixels;
+    const auto length = static_cast<UINT>(std::strlen(text));
+    return PixelsDrawnBy(width, height, [&](HDC dc, HDC) {
+        RECT all{0, 0, width, height};
+        FrameRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, static_cast<int>(length), &extent);
+        const int x = (inner - extent.cx) / 2 + 1;
+        const int y = (height - 2 - extent.cy) / 2 + 1;
+        const RECT rest{split, 1, width - 1, height - 1};
+        const RECT done{1, 1, split, height - 1};
+        SetTextColor(dc, bar);
+        SetBkColor(dc, background);
+        ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &rest, text, length, nullptr);
+        SetTextColor(dc, background);
+        SetBkColor(dc, bar);
+        ExtTextOutA(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &done, text, length, nullptr);
+    });
 }
 
 void Print(const std::string& line) {
