@@ -3,6 +3,8 @@
 # captions and frames drawn as Windows draws them (there is no window manager under Xvfb).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
+# A Wine server left from a run on another X display would draw this run's windows there.
+WINEPREFIX="${QEL32_WINEPREFIX:-$HOME/.wine-qel32}" wineserver -k 2>/dev/null || true
 "$here/wine-run" wineboot -i >/dev/null 2>&1
 "$here/wine-run" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 "$here/wine-run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
