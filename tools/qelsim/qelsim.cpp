@@ -185,6 +185,9 @@ class Instrument {
         }
     }
 
+    // Part of a line has come: the rest is on its way.
+    bool InLine() const { return !line_.empty(); }
+
     // Handles bytes as they arrive; false once the line is hung up.
     bool Receive(const char* data, size_t n) {
         const auto now = Clock::now();
@@ -573,10 +576,12 @@ int main(int argc, char** argv) {
         Instrument instrument(options, master);
         char buffer[4096];
         while (!stopRequested) {
-            // With wire timing the simulator watches the line without pause, as a UART does:
-            // a sleeping process wakes a fraction of a millisecond late.
+            // With wire timing the simulator watches a line it is receiving without pause, as
+            // a UART does: a sleeping process wakes a fraction of a millisecond late. Between
+            // lines it sleeps until the next byte wakes it, so that a long session does not
+            // hold a processor the program under test needs.
             pollfd pfd{master, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, options.baud > 0 ? 0 : 200);
+            const int ready = ::poll(&pfd, 1, options.baud > 0 && instrument.InLine() ? 0 : 200);
             if (ready <= 0)
                 continue;
             const ssize_t n = ::read(master, buffer, sizeof buffer);
