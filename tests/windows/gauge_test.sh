@@ -34,7 +34,7 @@ for part in 'level="asInvoker"' '<dpiAware xmlns="http://schemas.microsoft.com/S
     'PerMonitorV2' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'; do
     expect_line "$manifest" "$part" "manifest"
 done
-version=$(sed -n 's/^#define QEL32_FILE_VERSION_TEXT "\(.*\)"/\1/p' "$(dirname "$0")/../../res/version.h" |
+version=$(sed -n 's/^#define QEL32_FILE_VERSION_TEXT "\(.*\)"/\1/p' "$here/../../res/version.h" |
     tr -d ' ' | tr , .)
 expect_line "$manifest" "name=\"Qel32\" version=\"$version\"" "manifest version"
 
@@ -60,8 +60,28 @@ gauge_is() {
 timeout 300 "$wine_run" "$work/Qel32.exe" -le -d -c5,9600,8,1,n,n -hgauge.hex &
 pid=$!
 checked=""
-while probe wait Qel32 60; do
-    box=$(probe dump Qel32)
+handled=""
+steps=""
+deadline=$(($(date +%s) + 240))
+# Each box once, by its handle: a box just clicked may still be there when the next search
+# runs, and a busy machine may take a while between two boxes.
+while kill -0 "$pid" 2>/dev/null; do
+    if [ "$(date +%s)" -gt "$deadline" ]; then
+        fail "the trace run stalled after: $steps
+windows: $(probe windows)"
+        kill "$pid"
+        break
+    fi
+    probe wait Qel32 5 || continue
+    box=$(probe dump Qel32) || continue
+    handle=$(printf '%s\n' "$box" | sed -n '1s/.*handle=\([0-9a-fx]*\).*/\1/p')
+    if [ "$handle" = "$handled" ]; then
+        sleep 0.2
+        continue
+    fi
+    handled=$handle
+    steps="$steps
+$(printf '%s\n' "$box" | sed -n '/id=65535 class=Static/{s/.*text="//;N;s/\n/ /;p;q;}' | cut -c1-70)"
     case $box in
     *'Following line has just been sent:
 MODEQEL0'*) gauge_is 0 && checked="${checked}0" ;;

@@ -24,6 +24,9 @@
 //                                         process's font handle means nothing here)
 //   winprobe sel <caption> <id>           the selection of an edit control: "start end"
 //   winprobe manifest <exe>               the application manifest embedded in a program
+//   winprobe windows                      every visible top-level window: process, class,
+//                                         caption, how long it took to give its caption, and
+//                                         whether its thread has stopped reading its messages
 // Exit status 0 on success, 1 when the window is not found or a wait runs out.
 #include <windows.h>
 #include <shellapi.h>
@@ -186,7 +189,9 @@ BOOL CALLBACK DumpChild(HWND hwnd, LPARAM) {
 void Dump(HWND hwnd) {
     RECT r{};
     GetWindowRect(hwnd, &r);
-    std::string line = "window class=" + Narrow(ClassOf(hwnd)) +
+    // Window handles fit in 32 bits, also in a 64-bit process.
+    const auto handle = static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd));
+    std::string line = "window handle=" + Hex(handle) + " class=" + Narrow(ClassOf(hwnd)) +
                        " zoomed=" + (IsZoomed(hwnd) ? "1" : "0") +
                        " rect=" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
                        std::to_string(r.right) + "," + std::to_string(r.bottom) +
@@ -236,6 +241,21 @@ int main() {
     for (auto& a : args)
         pointers.push_back(a.data());
     char** argv = pointers.data();
+    if (argc == 2 && std::string(argv[1]) == "windows") {
+        // What a failed wait saw: a window that does not answer stalls every search.
+        for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+            if (!IsWindowVisible(w))
+                continue;
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            const DWORD start = GetTickCount();
+            const std::wstring text = TextOf(w);
+            Print("pid=" + std::to_string(pid) + " class=" + Narrow(ClassOf(w)) + " caption=\"" +
+                  Narrow(text) + "\" ms=" + std::to_string(GetTickCount() - start) +
+                  " hung=" + (IsHungAppWindow(w) ? "1" : "0"));
+        }
+        return 0;
+    }
     if (argc < 3)
         return Usage();
     const std::string command = argv[1];
