@@ -81,6 +81,15 @@ std::vector<COLORREF> ScreenPixels(int left, int top, int width, int height) {
     });
 }
 
+// A control's client area as the screen shows it, row by row: what a person sees, whichever
+// process painted it. `r` gets the client rectangle.
+std::vector<COLORREF> ControlPixels(HWND control, RECT& r) {
+    GetClientRect(control, &r);
+    POINT origin{0, 0};
+    ClientToScreen(control, &origin);
+    return ScreenPixels(origin.x, origin.y, r.right, r.bottom);
+}
+
 // A percentage gauge as it must look: a black frame; inside it the part done (inner width x
 // position / range, truncated) in the bar colour, the rest in the background; the percentage
 // "%3d%%" centred, in the bar colour over the rest and in the background colour over the bar.
@@ -341,16 +350,12 @@ int main() {
         HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
         if (control == nullptr)
             return 1;
-        // Read from the screen: what a person sees, whichever process painted it.
         RECT r{};
-        GetClientRect(control, &r);
-        POINT origin{0, 0};
-        ClientToScreen(control, &origin);
-        HDC dc = GetDC(nullptr);
+        const std::vector<COLORREF> seen = ControlPixels(control, r);
         int blue = 0, white = 0, other = 0;
-        const int y = origin.y + 2; // inside the frame, above the text
-        for (int x = origin.x + 1; x < origin.x + r.right - 1; ++x) {
-            const COLORREF c = GetPixel(dc, x, y);
+        const int y = 2; // inside the frame, above the text
+        for (int x = 1; x < r.right - 1 && y < r.bottom; ++x) {
+            const COLORREF c = seen[size_t(y) * size_t(r.right) + size_t(x)];
             if (c == RGB(0, 0, 255))
                 ++blue;
             else if (c == RGB(255, 255, 255))
@@ -358,7 +363,6 @@ int main() {
             else
                 ++other;
         }
-        ReleaseDC(nullptr, dc);
         Print("blue=" + std::to_string(blue) + " white=" + std::to_string(white) +
               " other=" + std::to_string(other));
         return 0;
@@ -370,10 +374,7 @@ int main() {
         const auto position = static_cast<unsigned>(std::atoi(argv[4]));
         const auto range = static_cast<unsigned>(std::atoi(argv[5]));
         RECT r{};
-        GetClientRect(control, &r);
-        POINT o{0, 0};
-        ClientToScreen(control, &o);
-        const std::vector<COLORREF> seen = ScreenPixels(o.x, o.y, r.right, r.bottom);
+        const std::vector<COLORREF> seen = ControlPixels(control, r);
         const auto at = [&](int x, int y) { return seen[size_t(y) * size_t(r.right) + size_t(x)]; };
         const COLORREF black = RGB(0, 0, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
         bool frame = true;
