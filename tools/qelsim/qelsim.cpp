@@ -65,7 +65,7 @@ Faults:
   --greeting TEXT        send TEXT as soon as the port is published, before any opening
   --garbage              answer every line with bytes that hold neither OK nor NACK
   --echo                 send each received line back before the answer
-  --line-end crlf|lf|none  how answers end (default lf)
+  --line-end crlf|lf|lfcr|none  how answers end (default lf)
   --byte-delay MS        pause between the bytes of an answer
   --baud RATE            each byte, in and out, takes its wire time (10 bits at RATE)
   --turnaround MS        pause between a line's last byte and the answer
@@ -491,7 +491,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.echo = true;
         else if (a == "--line-end") {
             const std::string e = value();
-            o.lineEnd = e == "crlf" ? "\r\n" : e == "none" ? "" : "\n";
+            o.lineEnd = e == "crlf" ? "\r\n" : e == "lfcr" ? "\n\r" : e == "none" ? "" : "\n";
         } else if (a == "--byte-delay")
             o.byteDelayMs = std::atoi(value().c_str());
         else if (a == "--baud")
