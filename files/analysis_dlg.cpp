@@ -65,7 +65,8 @@ void CAnalysisDlg::OnAnalysisStep() {
     using Outcome = HexFileAnalysis::Outcome;
     const Outcome outcome = analysis_->NextStep();
     switch (outcome) {
-    case Outcome::BadRecord: Fail(msgFileWrong); return;
+    case Outcome::BadRecord:
+    case Outcome::NotText: Fail(msgFileWrong); return;
     case Outcome::BadList: Fail(msgListWrong); return;
     case Outcome::ReadError: {
         // Not the end of the file: what is left of it cannot be trusted.

@@ -5,13 +5,12 @@
 
 namespace {
 const std::string listTag = "___LIST_COMP_HEX|";
-const std::string endRecord = ":00000001FF";
 // Extended segment and linear address records: their data never belongs to the list text.
 const std::string addressRecordPrefix = ":0200000";
 } // namespace
 
 HexFileAnalysis::HexFileAnalysis(sys::TextFile& file, CUpgradeFile& record)
-    : file_(file), record_(record), fileSize_(file.Size()) {
+    : lines_(file), record_(record), fileSize_(file.Size()) {
     record_.recordCount = 0;
     record_.compatibleMonitors.clear();
     record_.analysed = AnalysedText{};
@@ -22,14 +21,14 @@ HexFileAnalysis::Outcome HexFileAnalysis::NextStep() {
     for (;;) {
         if (stepBytes >= maxStepBytes)
             return Outcome::Continue;
-        switch (file_.ReadLine(line_, maxPieceChars + 1)) {
-        case sys::TextFile::Read::Error: return Outcome::ReadError;
-        case sys::TextFile::Read::End: return Outcome::NoEndRecord;
-        case sys::TextFile::Read::Line: break;
+        switch (lines_.Next(line_)) {
+        case UpgradeFileLines::Read::Error: return Outcome::ReadError;
+        case UpgradeFileLines::Read::End: return Outcome::NoEndRecord;
+        case UpgradeFileLines::Read::Line: break;
         }
+        if (!IsTextLine(line_))
+            return Outcome::NotText;
         stepBytes += line_.size();
-        digest_.Update(line_);
-        textLength_ += line_.size();
         // The run-time counted one more byte per line than text mode delivers.
         bytesConsumed_ += static_cast<std::int64_t>(line_.size()) + 1;
         if (bytesConsumed_ > fileSize_)
@@ -43,7 +42,7 @@ HexFileAnalysis::Outcome HexFileAnalysis::NextStep() {
         }
 
         line_ = sys::UpperCase(std::move(line_));
-        if (line_.empty() || line_[0] != ':')
+        if (!IsRecordLine(line_))
             continue;
         if (!CheckHexRecord(line_, listComplete_ ? nullptr : &pending_))
             return Outcome::BadRecord;
@@ -54,11 +53,11 @@ HexFileAnalysis::Outcome HexFileAnalysis::NextStep() {
                 return Outcome::BadList;
         }
         ++record_.recordCount;
-        if (line_.find(endRecord) == std::string::npos)
+        if (!IsEndRecord(line_))
             return Outcome::Continue;
         if (record_.compatibleMonitors.empty())
             return Outcome::NoList;
-        record_.analysed = AnalysedText{textLength_, digest_.Final()};
+        record_.analysed = lines_.Seal();
         return Outcome::Sound;
     }
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "files/upgrade_file.h"
-#include "sys/digest.h"
-#include "sys/text_file.h"
+#include "files/upgrade_lines.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,13 +16,13 @@ class HexFileAnalysis {
         Continue,    // more to read; call NextStep again
         Sound,       // end record reached with a compatibility list
         BadRecord,   // a line beginning with ':' is not a valid record
+        NotText,     // a line holds a zero byte or a control character: no text file
         NoEndRecord, // the file ended before its end record
         BadList,     // a reference of the compatibility list is malformed
         NoList,      // end record reached without a compatibility list
         ReadError,   // the file could not be read to its end
     };
 
-    static constexpr std::size_t maxPieceChars = 254; // LF included
     // A step ends after its first record line or after this many bytes, whichever comes first,
     // so that Cancel is served within a fraction of a second whatever the file holds.
     static constexpr std::uint64_t maxStepBytes = 64 * 1024;
@@ -43,13 +42,11 @@ class HexFileAnalysis {
     void SearchTag();
     bool CollectList(const std::string& line); // false on a malformed reference
 
-    sys::TextFile& file_;
+    UpgradeFileLines lines_;
     CUpgradeFile& record_;
     std::int64_t fileSize_;
     std::int64_t bytesConsumed_ = 0;
     int lastPercent_ = 0;
-    sys::Sha256 digest_;
-    std::uint64_t textLength_ = 0; // bytes delivered by the text mode so far
     bool tagFound_ = false;
     bool matching_ = false;
     int matched_ = 0;

@@ -88,19 +88,15 @@ int TextFile::NextByte() {
             ++begin_;
             return c;
         }
-        // A CR: dropped when an LF follows it, kept otherwise.
+        // A CR ends the line, alone or with the LF that follows it.
         if (begin_ + 1 == end_ && !Refill()) {
             if (failed_)
                 return -2;
             begin_ = end_ = 0;
-            return '\r';
-        }
-        if (buffer_[begin_ + 1] == '\n') {
-            begin_ += 2;
             return '\n';
         }
-        ++begin_;
-        return '\r';
+        begin_ += buffer_[begin_ + 1] == '\n' ? 2 : 1;
+        return '\n';
     }
 }
 

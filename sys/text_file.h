@@ -1,5 +1,7 @@
-// An upgrade or read-me file read as text, the way the Windows run-time's text mode reads it on
-// every platform: CR LF arrives as LF, and a Ctrl-Z byte ends the file.
+// An upgrade or read-me file read as text, on every platform alike: a line ends at LF, at CR LF
+// or at a lone CR, and arrives with one LF whichever it was; a Ctrl-Z byte ends the file. The
+// Windows run-time's text mode keeps a lone CR inside the line, where whatever follows it on
+// that line would be out of sight of a reader that cuts at the CR.
 #pragma once
 
 #include <cstdint>

@@ -88,6 +88,26 @@ TEST(Analysis, RecordLineLengthLimit) {
     EXPECT_EQ(Analyse(Lines(longer)).outcome, Outcome::BadRecord);
 }
 
+TEST(Analysis, EveryLineEndCountsEveryRecordAndNothingButTextIsRead) {
+    auto lines = DataRecords(twoMonitors, 16);
+    lines.push_back(endRecord);
+    for (const char* end : {"\r", "\n\r", "\r\r\n"}) {
+        const auto r = Analyse(Lines(lines, end));
+        EXPECT_EQ(r.outcome, Outcome::Sound) << testing::PrintToString(end);
+        EXPECT_EQ(r.record.recordCount, lines.size()) << testing::PrintToString(end);
+    }
+    EXPECT_EQ(Analyse("\xEF\xBB\xBF" + Lines(lines)).record.recordCount, lines.size());
+    for (const std::string& damage :
+         {std::string(40, '\0'), std::string("; \x1B[0m\n"), std::string("; \x7F\n")}) {
+        EXPECT_EQ(
+            Analyse(lines[0] + "\n" + damage + Lines({lines.begin() + 1, lines.end()})).outcome,
+            Outcome::NotText)
+            << testing::PrintToString(damage);
+    }
+    // Whatever follows the end record is never read.
+    EXPECT_EQ(Analyse(Lines(lines) + std::string(8, '\0')).outcome, Outcome::Sound);
+}
+
 TEST(Analysis, DamagedRecords) {
     auto lines = DataRecords(twoMonitors, 16);
     lines.push_back(endRecord);
