@@ -201,11 +201,22 @@ void CQelComm::DropPendingInput() {
         port_.PurgeComm(purgeInput);
 }
 
+// The CR of a monitor that ends its answers with LF CR, or blanks and zeros after an answer,
+// answer nothing: taken for an answer, each would cost a read-through before every line.
 bool CQelComm::InputPending() {
     DWORD errors = 0;
     sys::CommStatus status;
-    return !pendingInput_.empty() ||
-           (port_.ClearCommError(&errors, &status) && status.inQueue != 0);
+    if (port_.ClearCommError(&errors, &status) && status.inQueue != 0) {
+        DWORD read = 0;
+        const DWORD wanted = std::min<DWORD>(status.inQueue, sizeof readBuffer_);
+        if (port_.ReadFile(readBuffer_, wanted, &read))
+            pendingInput_.append(readBuffer_, read);
+    }
+    static const std::string leftovers("\r\n \0", 4);
+    if (pendingInput_.find_first_not_of(leftovers) != std::string::npos)
+        return true;
+    pendingInput_.clear();
+    return false;
 }
 
 int CQelComm::SendLine(std::string& text, bool waitUntilSent) {

@@ -49,7 +49,8 @@ class CQelComm : public fw::CWnd {
     int SendLine(std::string& text, bool waitUntilSent);
     // The system's code of the last write that failed.
     DWORD LastWriteError() const { return lastWriteError_; }
-    // True when bytes from the instrument are waiting to be read.
+    // True when bytes from the instrument are waiting to be read; line ends, blanks and zeros
+    // alone are dropped and are no input.
     bool InputPending();
     void PaceBeforeSend();
     // 0 when the output queue emptied (or a quit came), -1 after 9 to 10 s.

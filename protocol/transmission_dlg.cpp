@@ -23,7 +23,13 @@ constexpr int lineTimeoutSeconds = 3;
 constexpr int exitTimeoutSeconds = 1;
 // Late answers read through before the identification; more means the monitor is babbling.
 constexpr int maxSkippedAnswers = 8;
-const std::string endRecord = ":00000001FF";
+const std::string identificationCommand = "QEL?";
+
+// An answer that holds "OK" and not "NACK", in either case.
+bool IsAcceptance(const std::string& answer) {
+    const std::string upper = sys::UpperCase(answer);
+    return upper.find("NACK") == std::string::npos && upper.find("OK") != std::string::npos;
+}
 } // namespace
 
 CTransmissionDlg::CTransmissionDlg(std::int32_t monitorIndex, CUpgradeFile& file, fw::CWnd* parent)
@@ -48,6 +54,7 @@ BOOL CTransmissionDlg::OnInitDialog() {
         PostFailure(app.Message(msgCannotOpen, file_.fileName) + "\n" + reason);
         return TRUE;
     }
+    lines_.emplace(*stream);
     PostMessage(WM_TRANSMIT_CHECK);
     return TRUE;
 }
@@ -88,24 +95,22 @@ void CTransmissionDlg::FailUnreadable() {
 void CTransmissionDlg::OnCheckStep() {
     const AnalysedText& analysed = file_.analysed;
     std::string piece;
-    std::uint64_t stepBytes = 0;
-    while (checkedLength_ < analysed.length && stepBytes < checkStepBytes) {
-        const auto read = stream->ReadLine(piece, 255);
-        if (read == sys::TextFile::Read::Error) {
+    const std::uint64_t stepEnd = lines_->Length() + checkStepBytes;
+    while (lines_->Length() < analysed.length && lines_->Length() < stepEnd) {
+        const auto read = lines_->Next(piece);
+        if (read == UpgradeFileLines::Read::Error) {
             FailUnreadable();
             return;
         }
-        if (read == sys::TextFile::Read::End)
+        if (read == UpgradeFileLines::Read::End)
             break;
-        sentDigest_.Update(piece);
-        checkedLength_ += piece.size();
-        stepBytes += piece.size();
     }
-    const bool more = checkedLength_ < analysed.length && stepBytes >= checkStepBytes;
+    const bool more = lines_->Length() < analysed.length && lines_->Length() >= stepEnd;
     if (!more) {
-        const bool same = !analysed.digest.empty() && checkedLength_ == analysed.length &&
-                          sentDigest_.Final() == analysed.digest;
-        if (!same || !stream->Rewind()) {
+        const AnalysedText read = lines_->Seal();
+        const bool same = !analysed.digest.empty() && read.length == analysed.length &&
+                          read.digest == analysed.digest;
+        if (!same || !lines_->Rewind()) {
             FailChanged();
             return;
         }
@@ -115,60 +120,108 @@ void CTransmissionDlg::OnCheckStep() {
     PostMessage(more ? WM_TRANSMIT_CHECK : WM_TRANSMIT_MODE, 0);
 }
 
-int CTransmissionDlg::QueryIdentification(std::vector<std::uint8_t>& stateCodes) {
+int CTransmissionDlg::QueryIdentification(std::vector<std::uint8_t>& stateCodes,
+                                          std::vector<std::string>* lateAnswers) {
     CQelComm& link = *App().link;
-    std::string command = "QEL?";
+    std::string command = identificationCommand;
     if (link.SendLine(command, false) != 0) {
         writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
         return msgCannotSendCommand;
     }
-    // The monitor answers in order: whatever comes before an identification answers what was
-    // sent before the question.
-    bool anyAnswer = false;
-    for (int skipped = 0; skipped <= maxSkippedAnswers; ++skipped) {
+    ++unansweredQuestions_;
+    // The monitor answers in order: each identification answers the oldest question still
+    // unanswered, and whatever comes before the last one answers what was sent before it.
+    int otherAnswers = 0;
+    while (otherAnswers <= maxSkippedAnswers) {
         std::string answer;
         if (link.ReadAnswer(answer, CQelComm::answerMaxChars, lineTimeoutSeconds) != 0)
-            return anyAnswer ? msgModeNotSet : msgNoAnswer;
-        anyAnswer = true;
+            return otherAnswers > 0 ? msgModeNotSet : msgNoAnswer;
         fw::CStringArray monitors;
-        if (ParseMonitorList(sys::UpperCase(answer), &monitors, &stateCodes))
+        if (!ParseMonitorList(sys::UpperCase(answer), &monitors, &stateCodes)) {
+            ++otherAnswers;
+            if (lateAnswers != nullptr)
+                lateAnswers->push_back(answer);
+            continue;
+        }
+        // A late answer without a line end runs into the identification that follows it.
+        std::string before = answer.substr(0, answer.find_first_of("0123456789"));
+        while (!before.empty() && (before.back() == '+' || before.back() == '-'))
+            before.pop_back();
+        if (lateAnswers != nullptr &&
+            before.find_first_not_of(std::string(" \r\n\0", 4)) != std::string::npos)
+            lateAnswers->push_back(before);
+        if (--unansweredQuestions_ == 0)
             return 0;
     }
     return msgModeNotSet;
 }
 
-int CTransmissionDlg::Exchange(std::string& text, bool waitUntilSent, int timeoutSeconds,
-                               int refusalId, int writeFailureId) {
+std::optional<CTransmissionDlg::Verdict> CTransmissionDlg::ReadThrough() {
+    owedText_ = identificationCommand; // until the identification comes
+    std::vector<std::uint8_t> codes;
+    std::vector<std::string> late;
+    const int reason = QueryIdentification(codes, &late);
+    if (end_.owed) {
+        for (const auto& answer : late) {
+            end_.answered = true;
+            end_.accepted = end_.accepted || IsAcceptance(answer);
+        }
+    }
+    if (reason != 0) // answers that are no identification: the question was not understood
+        return Verdict{reason == msgModeNotSet ? msgCommandRefused : reason, true};
+    owedText_.reset();
+    end_.owed = false; // everything sent before the question has been answered
+    return std::nullopt;
+}
+
+CTransmissionDlg::Verdict CTransmissionDlg::JudgeEndRecord(const Verdict& copy) {
+    if (copy.readThroughFailed)
+        return copy; // this copy never left
+    end_.owed = end_.owed || owedText_.has_value();
+    if (copy.reason == 0 || copy.reason == msgLineRefused)
+        end_.answered = true;
+    end_.accepted = end_.accepted || copy.reason == 0;
+    Verdict verdict = copy;
+    // Its answer may still come: the identification asked now comes after it, as it would
+    // before the exit command anyway.
+    if (copy.reason == msgNoAnswer && !end_.accepted) {
+        if (const auto failed = ReadThrough())
+            verdict = *failed;
+        else if (!end_.answered)
+            verdict.unansweredEnd = true;
+    }
+    return end_.accepted ? Verdict{0} : verdict;
+}
+
+CTransmissionDlg::Verdict CTransmissionDlg::Exchange(std::string& text, bool waitUntilSent,
+                                                     int timeoutSeconds, int refusalId,
+                                                     int writeFailureId) {
     CQelComm& link = *App().link;
     const std::string key = sys::UpperCase(text.substr(0, text.find_first_of("\r\n")));
     // Answers owed to another text, or ones nobody asked for: only the identification shows
     // where they end. Copies of one text may take each other's answers.
     if ((owedText_ && *owedText_ != key) || (!owedText_ && link.InputPending())) {
-        owedText_ = "QEL?"; // until the identification comes
-        std::vector<std::uint8_t> codes;
-        const int reason = QueryIdentification(codes);
-        if (reason != 0)
-            return reason == msgCannotSendCommand ? writeFailureId : reason;
-        owedText_.reset();
+        if (const auto failed = ReadThrough())
+            return *failed;
     }
     if (link.SendLine(text, waitUntilSent) != 0) {
         writeFailure_ = CQelComm::SystemErrorText(link.LastWriteError());
         owedText_ = key; // part of it may have gone, and be answered
-        return writeFailureId;
+        return {writeFailureId};
     }
     std::string answer;
     if (link.ReadAnswer(answer, CQelComm::answerMaxChars, timeoutSeconds) != 0) {
         owedText_ = key;
-        return msgNoAnswer;
+        return {msgNoAnswer};
     }
     const std::string upper = sys::UpperCase(answer);
-    const bool nack = upper.find("NACK") != std::string::npos;
-    const bool ok = upper.find("OK") != std::string::npos;
+    const bool verdict =
+        upper.find("NACK") != std::string::npos || upper.find("OK") != std::string::npos;
     // Only a whole acknowledgement leaves nothing owed: an answer ended by silence or by its
     // length limit may go on, and one that is no acknowledgement may be followed by the real one.
-    if (answer.empty() || answer.back() != '\n' || !(ok || nack))
+    if (answer.empty() || answer.back() != '\n' || !verdict)
         owedText_ = key;
-    return nack || !ok ? refusalId : 0;
+    return {IsAcceptance(answer) ? 0 : refusalId};
 }
 
 void CTransmissionDlg::OnModeStep(int failures) {
@@ -188,7 +241,7 @@ void CTransmissionDlg::OnModeStep(int failures) {
     else if (failures + 1 < maxAttempts)
         PostMessage(WM_TRANSMIT_MODE, static_cast<WPARAM>(failures + 1));
     else
-        ShowLinkError(msgCannotSendCommand, text, msgCannotSendCommand);
+        ShowLinkError(msgCannotSendCommand, text, Verdict{msgCannotSendCommand});
 }
 
 void CTransmissionDlg::OnVerifyStep(int failures) {
@@ -209,7 +262,7 @@ void CTransmissionDlg::OnVerifyStep(int failures) {
     else if (failures + 1 < maxAttempts)
         PostMessage(WM_TRANSMIT_VERIFY, static_cast<WPARAM>(failures + 1));
     else
-        ShowLinkError(msgCannotSendCommand, "QEL?", reason);
+        ShowLinkError(msgCannotSendCommand, identificationCommand, Verdict{reason});
 }
 
 // Accepted lines follow each other within one step until the interface is due a turn: under
@@ -218,39 +271,42 @@ void CTransmissionDlg::OnLineStep(int failures) {
     CUpgradeApp& app = App();
     for (;;) {
         if (failures == 0) {
-            const auto read = stream->ReadLine(currentLine_, 255);
-            if (read == sys::TextFile::Read::Error) {
+            const auto read = lines_->Next(currentLine_);
+            if (read == UpgradeFileLines::Read::Error) {
                 FailUnreadable();
                 return;
             }
-            if (read != sys::TextFile::Read::Line) {
+            if (read != UpgradeFileLines::Read::Line) {
                 app.journal.NoteFailure(app.Shown(msgFileWrong));
                 PostFailure(app.Message(msgFileWrong, file_.fileName));
                 return;
             }
             // The end record leaves only once the whole text has proved to be the one
             // analysed: a file changed while it was being sent is not reported as sent.
-            sentDigest_.Update(currentLine_);
-            sentLength_ += currentLine_.size();
-            if (sentLength_ >= file_.analysed.length &&
-                (sentLength_ != file_.analysed.length ||
-                 sentDigest_.Final() != file_.analysed.digest)) {
-                FailChanged();
-                return;
+            if (lines_->Length() >= file_.analysed.length) {
+                const AnalysedText sent = lines_->Seal();
+                if (sent.length != file_.analysed.length || sent.digest != file_.analysed.digest) {
+                    FailChanged();
+                    return;
+                }
             }
-            if (currentLine_.empty() || currentLine_[0] != ':') {
+            if (!IsRecordLine(currentLine_)) {
                 if (!PumpDue() && !app.traceMode)
                     continue;
                 PostMessage(WM_TRANSMIT_LINE, 0); // not a record: never sent
                 return;
             }
         }
-        const int reason =
+        Verdict verdict =
             Exchange(currentLine_, true, lineTimeoutSeconds, msgLineRefused, msgCannotSendLine);
+        const bool isEnd = IsEndRecord(sys::UpperCase(currentLine_));
+        if (isEnd)
+            verdict = JudgeEndRecord(verdict);
+        const bool accepted = verdict.reason == 0;
         const bool turn = PumpDue() || app.traceMode;
         if (!PumpOrFail() || Ended())
             return;
-        if (reason == 0) {
+        if (accepted) {
             if (++progress_ > file_.recordCount)
                 progress_ = file_.recordCount;
             // Painted at once when that shows something new.
@@ -261,33 +317,46 @@ void CTransmissionDlg::OnLineStep(int failures) {
         }
         // A retry sends the same line in upper case.
         currentLine_ = sys::UpperCase(currentLine_);
-        const bool isEnd = currentLine_.find(endRecord) != std::string::npos;
-        if (reason == 0 && !isEnd && !turn) {
+        if (accepted && !isEnd && !turn) {
             failures = 0;
             continue;
         }
-        if (reason == 0 || isEnd) // the end record is tried once, its failure not reported
+        // An end record that went out and got no answer, even late, is left to the exit
+        // command: a monitor may say nothing to it. One it refused, or that never left, is
+        // tried as any line.
+        if (accepted || verdict.unansweredEnd)
             PostMessage(isEnd ? WM_TRANSMIT_EXIT : WM_TRANSMIT_LINE, 0);
         else if (failures + 1 < maxAttempts)
             PostMessage(WM_TRANSMIT_LINE, static_cast<WPARAM>(failures + 1));
         else
-            ShowLinkError(msgCannotSendLine, currentLine_, reason);
+            ShowLinkError(msgCannotSendLine, currentLine_, verdict);
         return;
     }
 }
 
 void CTransmissionDlg::OnExitStep(int failures) {
     std::string command = "EXITQEL";
-    const int reason =
+    const Verdict verdict =
         Exchange(command, false, exitTimeoutSeconds, msgCommandRefused, msgCannotSendCommand);
     if (!PumpOrFail())
         return;
-    if (reason == 0)
+    if (verdict.reason == 0)
         PostSuccess();
     else if (failures + 1 < maxAttempts)
         PostMessage(WM_TRANSMIT_EXIT, static_cast<WPARAM>(failures + 1));
     else
-        ShowLinkError(msgCannotSendCommand, command, reason);
+        ShowLinkError(msgCannotSendCommand, command, verdict);
+}
+
+// The box names what failed: the text, or the question asked before it when that went
+// unanswered, for the text then never left.
+void CTransmissionDlg::ShowLinkError(int primaryId, const std::string& text,
+                                     const Verdict& verdict) {
+    if (verdict.readThroughFailed) {
+        ShowLinkError(msgCannotSendCommand, identificationCommand, verdict.reason);
+        return;
+    }
+    ShowLinkError(primaryId, text, verdict.reason);
 }
 
 // A write failure gives the system's reason; any other reason its catalogue text.

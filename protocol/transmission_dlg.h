@@ -1,7 +1,7 @@
 #pragma once
 
 #include "files/upgrade_file.h"
-#include "sys/digest.h"
+#include "files/upgrade_lines.h"
 #include "ui/progress_dlg.h"
 
 #include <cstdint>
@@ -55,14 +55,31 @@ class CTransmissionDlg : public CProgressDlg {
     void FailChanged();
     void FailUnreadable();
 
-    // Sends "QEL?" and reads answers up to an identification; those before it are late ones
-    // and are skipped. 0 with the state codes, else the reason.
-    int QueryIdentification(std::vector<std::uint8_t>& stateCodes);
-    // Sends a line or command whose answer may hold "OK" and judges the answer: 0 accepted,
-    // else the reason. Asks for the identification first when another text may still be
-    // answered.
-    int Exchange(std::string& text, bool waitUntilSent, int timeoutSeconds, int refusalId,
-                 int writeFailureId);
+    // What an exchange came to: reason 0 when accepted, else the message that says why. A
+    // read-through that failed is the question's failure: the text itself never left.
+    struct Verdict {
+        int reason = 0;
+        bool readThroughFailed = false;
+        bool unansweredEnd = false; // no copy of the end record got any answer
+    };
+
+    // Sends "QEL?" and reads answers up to an identification; those before it are late ones,
+    // kept in lateAnswers when given. 0 with the state codes, else the reason.
+    int QueryIdentification(std::vector<std::uint8_t>& stateCodes,
+                            std::vector<std::string>* lateAnswers = nullptr);
+    // Asks for the identification before anything else is sent, while a text may still be
+    // answered; a failure is the verdict of the text that waits for it. The late answers read
+    // on the way count for an end record still owed one.
+    std::optional<Verdict> ReadThrough();
+    // The verdict on the end record after one more copy of it was sent, from every answer
+    // any copy of it got, late ones included.
+    Verdict JudgeEndRecord(const Verdict& copy);
+    // Sends a line or command whose answer may hold "OK" and judges the answer. Asks for the
+    // identification first when another text may still be answered.
+    Verdict Exchange(std::string& text, bool waitUntilSent, int timeoutSeconds, int refusalId,
+                     int writeFailureId);
+    // The link error box for the last failed attempt of text.
+    void ShowLinkError(int primaryId, const std::string& text, const Verdict& verdict);
 
     std::int32_t monitorIndex_;
     CUpgradeFile& file_;
@@ -73,9 +90,18 @@ class CTransmissionDlg : public CProgressDlg {
     // A line or command some of whose copies may still be answered; none when every answer
     // came whole and in time, or since an identification answered a question sent after them.
     std::optional<std::string> owedText_;
+    // Questions sent whose identification has not been read: one that went unanswered may
+    // still be answered, and its answer would be taken for the next question's.
+    int unansweredQuestions_ = 0;
+
+    // What the copies of the end record were answered: one acceptance is enough, and once it
+    // has been answered at all, silence no longer leaves it to the exit command.
+    struct EndRecordAnswers {
+        bool owed = false; // a copy may still be answered
+        bool answered = false;
+        bool accepted = false;
+    } end_;
 
     // The file as it is read for sending, compared with what the analysis read.
-    sys::Sha256 sentDigest_;
-    std::uint64_t sentLength_ = 0;
-    std::uint64_t checkedLength_ = 0;
+    std::optional<UpgradeFileLines> lines_;
 };

@@ -12,45 +12,6 @@ namespace fs = std::filesystem;
 using namespace testfiles;
 using namespace upgrade;
 
-struct Texts {
-    std::string french, english;
-};
-
-const Texts okOnlyBoth{okOnlyFrench, okOnly};
-const Texts okCancelBoth{okCancelFrench, okCancel};
-const Texts yesNoBoth{"Boutons : (o) Oui, (n) Non ; Entrée : Oui\n",
-                      "Buttons: (y) Yes, (n) No; Enter: Yes\n"};
-
-const Texts failureEnding{".\n\nImpossible d'effectuer la mise à jour. Contactez votre revendeur",
-                          ".\n\nUnable to upgrade the instrument. Contact your resaler"};
-const Texts linkCheckEnding{
-    ".\n\nVérifiez le cordon de liaison et les paramètres de communication\n"
-    "ou bien fermez les autres applications utilisant ce port.",
-    ".\n\nVerify the link cable and the communication parameters\n"
-    "or close other applications using this port."};
-
-// Runs the same upgrade in both languages and expects the box in each.
-void ExpectInBothLanguages(const std::vector<std::string>& simArgs, const Firmware& fw,
-                           const std::string& input, const std::vector<std::string>& args,
-                           int status, const std::string& icon, const Texts& text,
-                           const Texts& buttons, const std::string& wire = "") {
-    for (const bool french : {true, false}) {
-        SimulatorProcess sim(simArgs);
-        TempFile file(fw.File(), "firmware.hex");
-        std::vector<std::string> all{french ? "-lf" : "-le"};
-        all.insert(all.end(), args.begin(), args.end());
-        const auto run = RunProgram(UpgradeOptions(file, input, all));
-        EXPECT_EQ(run.status, status) << run.output;
-        EXPECT_SHOWN(run, Box(icon, french ? text.french : text.english,
-                              french ? buttons.french : buttons.english));
-        if (!wire.empty()) {
-            EXPECT_EQ(sim.Received(), wire) << (french ? "French" : "English");
-        }
-    }
-}
-
-const std::vector<std::string> link115200{"-c1,115200,8,1,n,n"};
-
 TEST(Protocol, TheMonitorMustReportItselfInUpgradeModeAfterTheModeCommand) {
     Firmware fw(monitorA);
     // The state code stays 0: three questions, then the box that names the last command.

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <optional>
 
 namespace upgrade {
 
@@ -83,5 +84,55 @@ inline std::string Upper(std::string text) {
     EXPECT_NE((run).output.find(text), std::string::npos) << "missing:\n"                          \
                                                           << (text) << "\nin:\n"                   \
                                                           << (run).output
+
+// A text in each language.
+struct Texts {
+    std::string french, english;
+};
+
+inline const Texts okOnlyBoth{okOnlyFrench, okOnly};
+inline const Texts okCancelBoth{okCancelFrench, okCancel};
+inline const Texts yesNoBoth{"Boutons : (o) Oui, (n) Non ; Entrée : Oui\n",
+                             "Buttons: (y) Yes, (n) No; Enter: Yes\n"};
+
+inline const Texts failureEnding{
+    ".\n\nImpossible d'effectuer la mise à jour. Contactez votre revendeur",
+    ".\n\nUnable to upgrade the instrument. Contact your resaler"};
+inline const Texts linkCheckEnding{
+    ".\n\nVérifiez le cordon de liaison et les paramètres de communication\n"
+    "ou bien fermez les autres applications utilisant ce port.",
+    ".\n\nVerify the link cable and the communication parameters\n"
+    "or close other applications using this port."};
+
+// Runs the same upgrade of a file's text in both languages and expects the box in each, and
+// when given, those bytes on the wire.
+inline void ExpectInBothLanguages(const std::vector<std::string>& simArgs,
+                                  const std::string& fileText, const std::string& input,
+                                  const std::vector<std::string>& args, int status,
+                                  const std::string& icon, const Texts& text, const Texts& buttons,
+                                  const std::optional<std::string>& wire = std::nullopt) {
+    for (const bool french : {true, false}) {
+        SimulatorProcess sim(simArgs);
+        TempFile file(fileText, "firmware.hex");
+        std::vector<std::string> all{french ? "-lf" : "-le"};
+        all.insert(all.end(), args.begin(), args.end());
+        const auto run = RunProgram(UpgradeOptions(file, input, all));
+        EXPECT_EQ(run.status, status) << run.output;
+        EXPECT_SHOWN(run, Box(icon, french ? text.french : text.english,
+                              french ? buttons.french : buttons.english));
+        if (wire) {
+            EXPECT_EQ(sim.Received(), *wire) << (french ? "French" : "English");
+        }
+    }
+}
+inline void ExpectInBothLanguages(const std::vector<std::string>& simArgs, const Firmware& fw,
+                                  const std::string& input, const std::vector<std::string>& args,
+                                  int status, const std::string& icon, const Texts& text,
+                                  const Texts& buttons, const std::string& wire = "") {
+    ExpectInBothLanguages(simArgs, fw.File(), input, args, status, icon, text, buttons,
+                          wire.empty() ? std::nullopt : std::optional<std::string>(wire));
+}
+
+inline const std::vector<std::string> link115200{"-c1,115200,8,1,n,n"};
 
 } // namespace upgrade

@@ -1,7 +1,18 @@
-// The transmission of one file against a monitor whose answers come in any order of
-// acknowledgements, refusals, garbage and silence, late by any delay and split in chunks: it
-// may fail, but it never ends in success unless every record line got its own acceptance and
-// the exit command its own.
+// Both halves of an upgrade on one file text: the analysis, then the transmission against a
+// monitor whose answers come in any order of acknowledgements, refusals, garbage and silence,
+// late by any delay and split in chunks (scripted_instrument.h). Either the analysis refuses
+// the file, or the record lines the instrument receives are the file's records, in order, and
+// nothing else; the upgrade succeeds only when every one of them got its own acceptance (the
+// end record too, unless it went unanswered), and always when the monitor answers every line
+// at once with "OK".
+//
+// Input: one byte of kind, two of length, then that many bytes for the file and the rest for
+// the monitor. Kind even: the file is generated from those bytes, and what it must come to is
+// known by construction (records, comments, blank lines, zeros, control bytes, long lines, a
+// Ctrl-Z, with LF, CR LF, CR and LF CR line ends). Kind odd: the bytes are the file as they
+// stand, and a reading of its lines written here apart from the program's says what its
+// records are.
+#include "../unit/hex_test_files.h"
 #include "app/upgrade_app.h"
 #include "files/hex_analysis.h"
 #include "fw/console/console_io.h"
@@ -16,40 +27,159 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
-const char* const records[] = {
-    ":020000040002F8",
-    ":100100000102030405060708090A5F5F5F4C4953B3",
-    ":10011000545F434F4D505F4845587C31323334353E",
-    ":1001200036373841303100005A5A5A5A5A5A5A5AB8",
-    ":00000001FF",
+using testfiles::Record;
+
+struct Bytes {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::uint8_t Next() {
+        if (size == 0)
+            return 0;
+        --size;
+        return *data++;
+    }
 };
+
+struct Expected {
+    std::string text;
+    bool refused = false;             // the analysis must refuse the file
+    std::vector<std::string> records; // else: every record, in order, the end record last
+};
+
+const std::string bom = "\xEF\xBB\xBF";
+
+// A file built from the bytes. Whatever follows the end record is never read.
+Expected Generate(Bytes g) {
+    static const char* const ends[] = {"\n", "\r\n", "\r", "\n\r"};
+    Expected e;
+    auto end = [&] { return ends[g.Next() % 4]; };
+    auto record = [&](const std::string& line) {
+        e.text += line + end();
+        e.records.push_back(line);
+    };
+    if (g.Next() % 8 == 0)
+        e.text += bom;
+    for (const auto& line : testfiles::DataRecords(testfiles::ListBytes("12345678A01"), 16, 0x100))
+        record(line);
+    unsigned address = 0x1000; // every record its own address, so that no two are alike
+    bool fileEnded = false;
+    for (int items = 0; items < 64 && g.size > 0 && !fileEnded; ++items) {
+        switch (g.Next() % 11) {
+        case 0:
+        case 1:
+        case 2: {
+            std::string data(g.Next() % 33, '\0');
+            for (auto& c : data)
+                c = static_cast<char>(g.Next());
+            std::string line = Record(address, 0, data);
+            address += 0x40;
+            if (g.Next() % 4 == 0)
+                for (auto& c : line)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            record(line);
+            break;
+        }
+        case 3: e.text += std::string(g.Next() % 2 ? "\t" : "") + "; comment" + end(); break;
+        case 4: e.text += end(); break;
+        case 5: // a blank before the colon: text, neither checked nor sent
+            e.text += " " + Record(address, 0, "skipped") + end();
+            break;
+        case 6: // zeros where lines were, as in a torn copy
+            e.text += std::string(1 + g.Next() % 40, '\0');
+            e.refused = true;
+            break;
+        case 7: {
+            static const char controls[] = {'\x01', '\x08', '\x0B', '\x0C', '\x1B', '\x7F'};
+            e.text += std::string("; x") + controls[g.Next() % sizeof controls] + end();
+            e.refused = true;
+            break;
+        }
+        case 8: e.text += "; " + std::string(250 + g.Next() % 300, 'x') + end(); break;
+        case 9: // Ctrl-Z ends the file before its end record
+            e.text += "\x1A" + Record(address, 0, "unread") + end();
+            e.refused = true;
+            fileEnded = true;
+            break;
+        case 10: { // two records on one line, apart by a lone CR
+            const std::string one = Record(address, 0, "one"),
+                              two = Record(address + 0x20, 0, "two");
+            e.text += one + "\r" + two + end();
+            e.records.push_back(one);
+            e.records.push_back(two);
+            address += 0x40;
+            break;
+        }
+        }
+    }
+    if (!fileEnded)
+        record(g.Next() % 2 ? ":00000001FF" : ":00000001ff");
+    for (std::size_t trailing = g.Next() % 8; trailing > 0; --trailing)
+        e.text += static_cast<char>(g.Next()); // after the end record: never read
+    if (e.refused)
+        e.records.clear();
+    return e;
+}
+
+// The records of a file as they stand: a Ctrl-Z ends the text, a line ends at CR LF, CR or
+// LF, a line longer than 254 characters (its LF counted) comes in pieces of its own, and an
+// editor's mark before the first line is no part of it. None when a line before the end
+// record holds a zero or a control character, or when there is no end record.
+std::vector<std::string> RecordsOf(const std::string& bytes) {
+    const std::string text = bytes.substr(0, bytes.find('\x1A'));
+    std::vector<std::string> pieces;
+    std::string line;
+    auto flush = [&](bool lineEnd) {
+        if (lineEnd)
+            line += '\n';
+        for (std::size_t at = 0; at < line.size(); at += 254)
+            pieces.push_back(line.substr(at, 254));
+        line.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            flush(true);
+        } else {
+            line += text[i];
+        }
+    }
+    flush(false);
+    if (!pieces.empty() && pieces[0].compare(0, bom.size(), bom) == 0)
+        pieces[0].erase(0, bom.size());
+    std::vector<std::string> records;
+    for (auto& piece : pieces) {
+        for (const char c : piece) {
+            const auto byte = static_cast<unsigned char>(c);
+            if ((byte < 32 && c != '\t' && c != '\n') || byte == 127)
+                return {};
+        }
+        if (piece.empty() || piece[0] != ':')
+            continue;
+        if (piece.back() == '\n')
+            piece.pop_back();
+        records.push_back(piece);
+        if (scripted::Instrument::Upper(piece).find(":00000001FF") != std::string::npos)
+            return records;
+    }
+    return {};
+}
 
 struct Fixture {
     CUpgradeApp app;
-    CUpgradeFile file;
+    std::string path;
     Fixture() {
         app.language = 1;
         app.readyWaitCount = 0;
         char folder[] = "/tmp/qel32-fuzz-XXXXXX";
         if (mkdtemp(folder) == nullptr)
             std::abort();
-        file.fileName = std::string(folder) + "/firmware.hex";
-        std::ofstream out(file.fileName, std::ios::binary);
-        for (const char* r : records)
-            out << r << "\r\n";
-        out.close();
-        sys::TextFile text;
-        if (!text.Open(file.fileName))
-            std::abort();
-        HexFileAnalysis analysis(text, file);
-        HexFileAnalysis::Outcome outcome;
-        while ((outcome = analysis.NextStep()) == HexFileAnalysis::Outcome::Continue) {
-        }
-        if (outcome != HexFileAnalysis::Outcome::Sound)
-            std::abort();
+        path = std::string(folder) + "/firmware.hex";
         // Every box is answered by the end of the input: Cancel, or OK where it is alone.
         fw::console::ConsoleIo::Redirect(::open("/dev/null", O_RDONLY),
                                          std::fopen("/dev/null", "w"));
@@ -59,21 +189,94 @@ struct Fixture {
     }
 };
 
+// What a crash input broke, for the one who runs it again.
+[[noreturn]] void Violated(const char* what) {
+    std::fprintf(stderr, "violated: %s\n", what);
+    std::abort();
+}
+
+bool IsCommand(const std::string& line) {
+    return line == "QEL?" || line == "MODEQEL0" || line == "EXITQEL";
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Fixture fixture;
-    auto& instrument = scripted::TheInstrument();
-    instrument.Reset(data, size);
-    CTransmissionDlg dialog(0, fixture.file, nullptr);
-    if (dialog.DoModal() != IDOK)
+    if (size < 3)
         return 0;
-    for (const char* record : records) {
-        const bool end = std::string(record) == ":00000001FF"; // tried once, never judged
-        if (!end && instrument.acknowledged[record] == 0)
-            __builtin_trap();
+    const bool generated = data[0] % 2 == 0;
+    const std::size_t fileBytes = std::min<std::size_t>(size - 3, data[1] * 256u + data[2]);
+    const Bytes file{data + 3, fileBytes};
+    const std::uint8_t* script = data + 3 + fileBytes;
+    const std::size_t scriptBytes = size - 3 - fileBytes;
+
+    Expected expected;
+    if (generated) {
+        expected = Generate(file);
+    } else {
+        expected.text.assign(reinterpret_cast<const char*>(file.data), file.size);
+        expected.records = RecordsOf(expected.text);
+        // Records are not checked here: a file with records may still be refused.
+        expected.refused = expected.records.empty();
     }
+    std::ofstream(fixture.path, std::ios::binary | std::ios::trunc) << expected.text;
+
+    CUpgradeFile record(fixture.path);
+    sys::TextFile text;
+    if (!text.Open(fixture.path))
+        std::abort();
+    HexFileAnalysis analysis(text, record);
+    HexFileAnalysis::Outcome outcome;
+    while ((outcome = analysis.NextStep()) == HexFileAnalysis::Outcome::Continue) {
+    }
+    text.Close();
+    const bool sound = outcome == HexFileAnalysis::Outcome::Sound;
+    if (sound == expected.refused && (generated || sound))
+        Violated(sound ? "a file that is no sound text was taken" : "a sound file was refused");
+    if (!sound)
+        return 0;
+    if (record.recordCount != expected.records.size())
+        Violated("the analysis counted another number of records");
+
+    auto& instrument = scripted::TheInstrument();
+    instrument.Reset(script, scriptBytes);
+    CTransmissionDlg dialog(0, record, nullptr);
+    const bool succeeded = dialog.DoModal() == IDOK;
+
+    // Each record line received is the current record again or the next one: no other text,
+    // no record skipped, none out of order.
+    std::size_t at = 0;
+    bool any = false;
+    for (const auto& line : instrument.received) {
+        if (IsCommand(line))
+            continue;
+        const auto upper = scripted::Instrument::Upper(line);
+        const auto is = [&](std::size_t i) {
+            return i < expected.records.size() &&
+                   scripted::Instrument::Upper(expected.records[i]) == upper;
+        };
+        if (any && is(at + 1))
+            ++at;
+        else if (!is(any ? at : 0))
+            Violated("a line that is not the current record nor the next one was sent");
+        any = true;
+    }
+    if (!succeeded) {
+        if (scriptBytes == 0)
+            Violated("failed with a monitor that accepts everything at once");
+        return 0;
+    }
+    if (!any || at + 1 != expected.records.size())
+        Violated("success before the last record was sent");
     if (instrument.exitsAcknowledged == 0)
-        __builtin_trap();
+        Violated("success without an accepted exit command");
+    for (std::size_t i = 0; i < expected.records.size(); ++i) {
+        const auto upper = scripted::Instrument::Upper(expected.records[i]);
+        const bool last = i + 1 == expected.records.size();
+        // The end record may go unanswered; answered, it must have been accepted.
+        if (instrument.acknowledged[upper] == 0 && (!last || instrument.answered[upper] != 0))
+            Violated("success with a record that got no acceptance of its own");
+    }
     return 0;
 }

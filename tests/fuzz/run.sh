@@ -8,9 +8,9 @@ build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQEL32_SANITIZE=ON -DQEL32_FUZZ=ON -DQEL32_TESTS=OFF >/dev/null
 cmake --build "$build" --target fuzz_check_hex_record fuzz_parse_monitor_list fuzz_analysis \
-    fuzz_line_exchange >/dev/null
+    fuzz_upgrade >/dev/null
 status=0
-for target in check_hex_record parse_monitor_list analysis line_exchange; do
+for target in check_hex_record parse_monitor_list analysis upgrade; do
     corpus="$build/corpus/$target"
     mkdir -p "$corpus"
     log="$build/fuzz_$target.log"

@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace scripted {
 
@@ -29,7 +30,9 @@ struct Instrument {
     Ms busyUntil = 0;                        // the monitor answers one line after the other
     std::string partial;                     // a line being received
     long mode = -1;                          // the monitor in upgrade mode
-    std::map<std::string, int> acknowledged; // lines answered with an acceptance
+    std::vector<std::string> received;       // every line, in order
+    std::map<std::string, int> answered;     // record lines (upper case) given any answer
+    std::map<std::string, int> acknowledged; // record lines (upper case) given an acceptance
     int exitsAcknowledged = 0;
 
     void Reset(const std::uint8_t* bytes, std::size_t count) {
@@ -67,6 +70,12 @@ struct Instrument {
         return n;
     }
 
+    static std::string Upper(std::string text) {
+        for (auto& c : text)
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        return text;
+    }
+
   private:
     static bool Accepts(std::string answer) {
         for (auto& c : answer)
@@ -91,17 +100,21 @@ struct Instrument {
                          static_cast<long long>(now), static_cast<long long>(at), text.c_str());
     }
 
-    // QEL32_FUZZ_TRACE=1 shows, for an artifact run by hand, what the monitor received and
-    // when each answer was due.
+  public:
+    // QEL32_FUZZ_TRACE=1 shows, for an artifact run by hand, what the monitor received, when
+    // each answer was due and what the PC read when.
     static bool Tracing() {
         static const bool on = std::getenv("QEL32_FUZZ_TRACE") != nullptr;
         return on;
     }
 
+  private:
+
     void Handle(const std::string& line) {
         if (Tracing())
             std::fprintf(stderr, "%8lld ms  received %s\n", static_cast<long long>(now),
                          line.c_str());
+        received.push_back(line);
         if (line == "QEL?") {
             if (Next() % 4 != 3)
                 Answer(std::string(mode == 0 ? "1" : "0") + ",12345678A01\n");
@@ -115,6 +128,8 @@ struct Instrument {
             const std::string answer = answers[Next() % 8];
             if (answer.empty())
                 return;
+            if (line != "EXITQEL")
+                ++answered[Upper(line)];
             if (Accepts(answer)) {
                 if (line == "EXITQEL")
                     ++exitsAcknowledged;
@@ -123,12 +138,6 @@ struct Instrument {
             }
             Answer(answer);
         }
-    }
-
-    static std::string Upper(std::string text) {
-        for (auto& c : text)
-            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-        return text;
     }
 };
 

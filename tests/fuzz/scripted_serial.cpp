@@ -6,6 +6,7 @@
 #include "sys/serial.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace scripted {
@@ -102,6 +103,9 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     }
     if (read != nullptr)
         *read = n;
+    if (scripted::Instrument::Tracing())
+        std::fprintf(stderr, "%8lld ms  PC read \"%s\"\n", static_cast<long long>(instrument.now),
+                     std::string(bytes, n).c_str());
     return TRUE;
 }
 
