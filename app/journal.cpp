@@ -2,6 +2,7 @@
 
 #include "link/qel_comm.h"
 #include "sys/sys.h"
+#include "sys/text.h"
 #include "ui/about_dlg.h"
 
 #include <nlohmann/json.hpp>
@@ -54,10 +55,7 @@ void UpgradeJournal::AddFile(const CUpgradeFile& file) {
 void UpgradeJournal::NoteFailure(int shownId, int shownReasonId, const std::string& systemText) {
     message_ = shownId;
     reason_ = shownReasonId;
-    systemText_ = systemText;
-    while (!systemText_.empty() && (systemText_.back() == '\n' || systemText_.back() == '\r' ||
-                                    systemText_.back() == ' ' || systemText_.back() == '.'))
-        systemText_.pop_back();
+    systemText_ = sys::TrimSystemText(systemText);
 }
 
 std::string UpgradeJournal::Line(Outcome outcome) const {

@@ -2,14 +2,13 @@
 
 #include "res/catalogue.h"
 
-namespace {
-constexpr int versionEntry = 85; // one text for both languages
+int CatalogueNumber(res::Msg message, int language) {
+    const int french = static_cast<int>(message);
+    return message == res::Msg::Version || language == 0 ? french : french + 1;
 }
 
-std::string CatalogueText(int frenchId, int language) {
-    if (frenchId == versionEntry || language == 0)
-        return res::LoadString(frenchId);
-    return res::LoadString(frenchId + 1);
+std::string CatalogueText(res::Msg message, int language) {
+    return res::LoadString(CatalogueNumber(message, language));
 }
 
 std::string FormatCatalogueText(const std::string& pattern, const std::string& arg1,

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "res/messages.h"
+
 #include <string>
 
-// The catalogue text of message frenchId in a language: frenchId for French (0), frenchId + 1
-// for any other value; entry 85 is the same in both.
-std::string CatalogueText(int frenchId, int language);
+// The catalogue number of a message in a language: its French identifier for French (0), the
+// next one for any other value; entry 85 is the same in both.
+int CatalogueNumber(res::Msg message, int language);
+// The catalogue text of a message in a language.
+std::string CatalogueText(res::Msg message, int language);
 
 // Replaces "%1" and "%2" in one pass: an argument is inserted as it is, even when it holds a
 // placeholder itself.

@@ -5,18 +5,12 @@
 #include "files/analysis_dlg.h"
 #include "files/welcome_dlg.h"
 #include "sys/sys.h"
+#include "sys/text.h"
 #include "ui/about_dlg.h"
+#include "ui/comm_settings_dlg.h"
 #include "ui/language_dlg.h"
 
-namespace {
-constexpr int msgUpgradingInstruments = 83;
-constexpr int msgNoUpgradeFile = 3;
-constexpr int msgSuccess = 41;
-constexpr int msgUnableToUpgrade = 9;
-constexpr int msgContactReseller = 65;
-constexpr int msgCheckLink = 67;
-constexpr int msgVersion = 85;
-} // namespace
+using res::Msg;
 
 CUpgradeApp& App() {
     return *static_cast<CUpgradeApp*>(fw::AfxGetApp());
@@ -30,21 +24,45 @@ CUpgradeApp::~CUpgradeApp() {
     link.reset();
 }
 
-std::string CUpgradeApp::Message(int frenchId) const {
-    return CatalogueText(frenchId, language);
+std::string CUpgradeApp::Message(Msg message, const std::string& arg1,
+                                 const std::string& arg2) const {
+    return FormatCatalogueText(CatalogueText(message, language), arg1, arg2);
 }
 
-std::string CUpgradeApp::Message(int frenchId, const std::string& arg1,
-                                 const std::string& arg2) const {
-    return FormatCatalogueText(Message(frenchId), arg1, arg2);
+int CUpgradeApp::Shown(Msg message) const {
+    return message == Msg::None ? 0 : CatalogueNumber(message, language);
 }
 
 void CUpgradeApp::AppendFailureEnding(std::string& message) const {
-    message += ".\n\n" + Message(msgUnableToUpgrade) + ". " + Message(msgContactReseller);
+    message += ".\n\n" + Message(Msg::UnableToUpgrade) + ". " + Message(Msg::ContactReseller);
 }
 
 void CUpgradeApp::AppendLinkCheckEnding(std::string& message) const {
-    message += ".\n\n" + Message(msgCheckLink);
+    message += ".\n\n" + Message(Msg::CheckLink);
+}
+
+// The system's text loses its own line end and final period: the ending brings its period.
+std::string CUpgradeApp::FailureText(const res::Failure& failure) const {
+    std::string text;
+    if (failure.message != Msg::None)
+        text = Message(failure.message, failure.subject);
+    if (failure.reason != Msg::None)
+        text += "\n" + Message(failure.reason);
+    const std::string why = sys::TrimSystemText(failure.systemText);
+    if (!why.empty())
+        text += (text.empty() ? "" : "\n") + why;
+    switch (failure.ending) {
+    case res::Ending::Upgrade: AppendFailureEnding(text); break;
+    case res::Ending::LinkCheck: AppendLinkCheckEnding(text); break;
+    case res::Ending::None: break;
+    }
+    return text;
+}
+
+int CUpgradeApp::ReportFailure(const res::Failure& failure) {
+    journal.NoteFailure(Shown(failure.message), Shown(failure.reason),
+                        sys::TrimSystemText(failure.systemText));
+    return DoMessageBox(FailureText(failure), failure.style);
 }
 
 void CUpgradeApp::ShowTrace(const std::string& text) {
@@ -52,9 +70,34 @@ void CUpgradeApp::ShowTrace(const std::string& text) {
         sys::TerminateAbnormally();
 }
 
+std::function<void(const std::string&)> CUpgradeApp::MonitorTrace() {
+    if (!traceMode)
+        return {};
+    return [this](const std::string& reference) {
+        ShowTrace(Message(Msg::InstrumentMonitor, reference));
+    };
+}
+
+void CUpgradeApp::ShowTrace(Msg message, const std::string& text) {
+    ShowTrace(Message(message, text));
+}
+
+bool CUpgradeApp::ChooseSettings(LinkSettings& settings) {
+    if (commandLineLink.port != 0) {
+        settings = commandLineLink;
+        return true;
+    }
+    CCommSettingsDlg dialog(link.get());
+    dialog.SetFrom(settings);
+    if (dialog.DoModal() != IDOK)
+        return false;
+    settings = dialog.Settings();
+    return true;
+}
+
 bool CUpgradeApp::ConsoleRequest(const std::string& line, std::string& text) {
     if (line == "--version") {
-        text = CVersionInfo().AboutLine(CatalogueText(msgVersion, 1)) + "\n";
+        text = CVersionInfo().AboutLine(CatalogueText(Msg::Version, 1)) + "\n";
         return true;
     }
     if (line != "--help")
@@ -102,7 +145,7 @@ BOOL CUpgradeApp::InitInstance() {
     mainFrame_->UpdateWindow();
 
     // 3. The one link object.
-    link = std::make_unique<CQelComm>(mainFrame_.get());
+    link = std::make_unique<CQelComm>(mainFrame_.get(), *this);
 
     // 4, 5. Options, then the language.
     ParseCommandLine(commandLine, *this);
@@ -113,7 +156,7 @@ BOOL CUpgradeApp::InitInstance() {
 
     // 6. The class library's own texts follow the language too.
     fw::SetInterfaceLanguage(language);
-    mainFrame_->SetWindowText(Message(msgUpgradingInstruments));
+    mainFrame_->SetWindowText(Message(Msg::UpgradingInstruments));
 
     // 7-9. The files, each proven sound before anything is sent, then the run.
     if (!ChooseUpgradeFiles() || !AnalyseUpgradeFiles() || !RunUpgrade()) {
@@ -122,7 +165,7 @@ BOOL CUpgradeApp::InitInstance() {
     }
 
     // 10. What was done.
-    DoMessageBox(FileListText(msgSuccess), MB_OK | MB_ICONINFORMATION);
+    DoMessageBox(FileListText(Msg::Success), MB_OK | MB_ICONINFORMATION);
     EndProcedure(exitDone);
     return FALSE;
 }
@@ -140,9 +183,8 @@ int CUpgradeApp::ChooseUpgradeFiles() {
         names = welcome.chosenNames;
     }
     if (names.empty()) {
-        std::string message = Message(msgNoUpgradeFile);
-        AppendFailureEnding(message);
-        DoMessageBox(message, MB_ICONEXCLAMATION);
+        ReportFailure(
+            {Msg::NoUpgradeFile, "", Msg::None, "", res::Ending::Upgrade, MB_ICONEXCLAMATION});
         SetExitCode(exitFailed);
         return 0;
     }

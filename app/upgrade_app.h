@@ -5,9 +5,12 @@
 #include "app/main_frame.h"
 #include "files/upgrade_file.h"
 #include "fw/fw.h"
+#include "link/link_host.h"
 #include "link/qel_comm.h"
+#include "res/messages.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +23,7 @@ enum ExitStatus : int {
 };
 
 // The application object: it runs the whole upgrade procedure inside InitInstance.
-class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
+class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHost {
   public:
     CUpgradeApp();
     ~CUpgradeApp() override;
@@ -30,18 +33,30 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
     // the version line of the About dialog.
     bool ConsoleRequest(const std::string& commandLine, std::string& text) override;
 
-    // The catalogue text of message frenchId in the program's language.
-    std::string Message(int frenchId) const;
-    // The number under which message frenchId is shown in the program's language.
-    int Shown(int frenchId) const { return language == 0 ? frenchId : frenchId + 1; }
-    std::string Message(int frenchId, const std::string& arg1,
+    // The catalogue text of a message in the program's language, its placeholders replaced.
+    std::string Message(res::Msg message, const std::string& arg1 = std::string(),
                         const std::string& arg2 = std::string()) const;
+    // The number under which a message is shown in the program's language; 0 for none.
+    int Shown(res::Msg message) const;
     // ".\n\n" + 9/10 + ". " + 65/66: the upgrade is impossible, see the reseller.
     void AppendFailureEnding(std::string& message) const;
     // ".\n\n" + 67/68: check the cable, the parameters and other programs.
     void AppendLinkCheckEnding(std::string& message) const;
+    // The text of a failure's box.
+    std::string FailureText(const res::Failure& failure) const;
     // A trace box: OK goes on, anything else ends the program at once.
     void ShowTrace(const std::string& text);
+    // In trace mode, a box for each monitor an identification answer names; else nothing.
+    std::function<void(const std::string&)> MonitorTrace();
+
+    // What the link asks of the program.
+    int Language() const override { return language; }
+    unsigned ReadyWaitCount() const override { return readyWaitCount; }
+    bool TraceMode() const override { return traceMode != 0; }
+    void ShowTrace(res::Msg message, const std::string& text) override;
+    bool ChooseSettings(LinkSettings& settings) override;
+    // The one place a failure is reported: its box, and the same numbers in the journal.
+    int ReportFailure(const res::Failure& failure) override;
 
     std::unique_ptr<CQelComm> link;
     std::int32_t language = 0; // 0 French, 1 English
@@ -61,7 +76,7 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues {
     // The transmit list: for each monitor of the instrument, the first file that lists it.
     int SelectCompatibleFiles();
     // A catalogue text followed by the transmit list's names, one a line.
-    std::string FileListText(int frenchId) const;
+    std::string FileListText(res::Msg message) const;
 
   private:
     bool SettleLanguage();

@@ -5,15 +5,10 @@
 #include "files/record_check.h"
 #include "protocol/transmission_dlg.h"
 
-namespace {
-constexpr int msgUnableToIdentify = 47;
-constexpr int msgNoFileFits = 61;
-constexpr int msgConfirmation = 63;
-constexpr int msgCompare = 75;
-} // namespace
+using res::Msg;
 
-std::string CUpgradeApp::FileListText(int frenchId) const {
-    std::string text = Message(frenchId);
+std::string CUpgradeApp::FileListText(Msg message) const {
+    std::string text = Message(message);
     for (int i = 0; i < selectedFiles.GetSize(); ++i)
         text += "\n . \"" + selectedFiles[i]->fileName + "\"";
     return text;
@@ -49,13 +44,13 @@ int CUpgradeApp::RunUpgrade() {
 
         // 3. The monitors the instrument reports (their state codes for the journal alone).
         std::vector<std::uint8_t> stateCodes;
-        const bool parsed = ParseMonitorList(answer, &instrumentMonitors, &stateCodes);
+        const bool parsed =
+            ParseMonitorList(answer, &instrumentMonitors, &stateCodes, MonitorTrace());
         journal.SetMonitors(instrumentMonitors, stateCodes);
         if (!parsed) {
-            std::string message = Message(msgUnableToIdentify);
-            AppendLinkCheckEnding(message);
-            journal.NoteFailure(Shown(msgUnableToIdentify));
-            const bool again = DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;
+            const bool again =
+                ReportFailure({Msg::UnableToIdentify, "", Msg::None, "", res::Ending::LinkCheck,
+                               MB_OKCANCEL | MB_ICONEXCLAMATION}) == IDOK;
             journal.End(Outcome::Failed);
             if (again)
                 continue;
@@ -69,7 +64,8 @@ int CUpgradeApp::RunUpgrade() {
             SetExitCode(exitFailed);
             return 0;
         }
-        if (DoMessageBox(FileListText(msgConfirmation), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+        if (DoMessageBox(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION) !=
+            IDOK) {
             journal.End(Outcome::Cancelled);
             SetExitCode(exitCancelled);
             return 0;
@@ -114,7 +110,7 @@ int CUpgradeApp::SelectCompatibleFiles() {
             const CUpgradeFile& candidate = *upgradeFiles[i];
             for (const auto& entry : candidate.compatibleMonitors) {
                 if (traceMode)
-                    ShowTrace(Message(msgCompare, instrumentMonitors[k], entry));
+                    ShowTrace(Message(Msg::CompareReferences, instrumentMonitors[k], entry));
                 if (entry == instrumentMonitors[k] ||
                     (forceByPosition && static_cast<size_t>(i) == k)) {
                     auto copy = std::make_unique<CUpgradeFile>(candidate.fileName);
@@ -130,7 +126,7 @@ int CUpgradeApp::SelectCompatibleFiles() {
     }
     if (selectedFiles.GetSize() > 0)
         return 1;
-    journal.NoteFailure(Shown(msgNoFileFits));
-    DoMessageBox(Message(msgNoFileFits), MB_OK | MB_ICONEXCLAMATION);
+    ReportFailure(
+        {Msg::NoFileFits, "", Msg::None, "", res::Ending::None, MB_OK | MB_ICONEXCLAMATION});
     return 0;
 }

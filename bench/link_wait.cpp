@@ -34,9 +34,9 @@ void Measure(const char* what, const std::function<void()>& wait) {
 int main() {
     CUpgradeApp app;
     app.language = 1;
-    CQelComm link(nullptr);
+    CQelComm link(nullptr, app);
     SimulatorProcess sim({"--silent"});
-    link.settings = {1, 0, 1, 0, 2, 2};  // 600 baud
+    link.settings = {1, 0, 1, 0, 2, 2}; // 600 baud
     if (link.OpenPort() != 0) {
         std::puts("cannot open the simulated port");
         return 1;

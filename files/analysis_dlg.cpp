@@ -4,27 +4,18 @@
 
 #include <cstring>
 
-namespace {
-constexpr int msgInProgress = 39;
-constexpr int msgAnalysingFile = 55;
-constexpr int msgCannotOpen = 5;
-constexpr int msgFileWrong = 7;
-constexpr int msgListWrong = 59;
-constexpr int msgNoList = 81;
-constexpr int msgAbortQuestion = 57;
-constexpr int msgCompatibilityList = 79;
-} // namespace
+using res::Msg;
 
 CAnalysisDlg::CAnalysisDlg(int position, CUpgradeFile& file, fw::CWnd* parent)
     : CProgressDlg(App().language == 0 ? IDD_FRENCH : IDD_ENGLISH, parent, WM_ANALYSIS_FAILED,
-                   msgAbortQuestion),
+                   Msg::AbortAnalysisQuestion),
       position_(position), file_(file) {}
 
 BOOL CAnalysisDlg::OnInitDialog() {
     CProgressDlg::OnInitDialog();
     CUpgradeApp& app = App();
-    SetUpperText(app.Message(msgAnalysingFile, file_.fileName));
-    SetLowerText(app.Message(msgInProgress));
+    SetUpperText(app.Message(Msg::Analysing, file_.fileName));
+    SetLowerText(app.Message(Msg::InProgress));
     CenterWindow();
     file_.recordCount = 0;
     file_.compatibleMonitors.clear();
@@ -34,7 +25,7 @@ BOOL CAnalysisDlg::OnInitDialog() {
         // The system's reason tells a missing file from a folder, a device or a FIFO.
         const int error = stream->ErrorCode();
         stream.reset();
-        PostFailure(app.Message(msgCannotOpen, file_.fileName) + "\n" + std::strerror(error));
+        Fail(Msg::CannotOpenFile, std::strerror(error));
         return TRUE;
     }
     gauge.Attach(IDC_GAUGE, this, 100, RGB(0, 0, 255), RGB(255, 255, 255));
@@ -48,7 +39,7 @@ BOOL CAnalysisDlg::OnInitDialog() {
         CUpgradeApp& a = App();
         if (!a.traceMode)
             return;
-        std::string text = a.Message(msgCompatibilityList) + ":\n";
+        std::string text = a.Message(Msg::CompatibilityList) + ":\n";
         for (const auto& monitor : monitors)
             text += monitor + "\n";
         a.ShowTrace(text);
@@ -57,8 +48,8 @@ BOOL CAnalysisDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CAnalysisDlg::Fail(int frenchMessageId) {
-    PostFailure(App().Message(frenchMessageId, file_.fileName));
+void CAnalysisDlg::Fail(Msg message, const std::string& systemText) {
+    PostFailure({message, file_.fileName, Msg::None, systemText});
 }
 
 void CAnalysisDlg::OnAnalysisStep() {
@@ -66,14 +57,11 @@ void CAnalysisDlg::OnAnalysisStep() {
     const Outcome outcome = analysis_->NextStep();
     switch (outcome) {
     case Outcome::BadRecord:
-    case Outcome::NotText: Fail(msgFileWrong); return;
-    case Outcome::BadList: Fail(msgListWrong); return;
-    case Outcome::ReadError: {
-        // Not the end of the file: what is left of it cannot be trusted.
-        PostFailure(App().Message(msgFileWrong, file_.fileName) + "\n" +
-                    std::strerror(stream->ErrorCode()));
+    case Outcome::NotText: Fail(Msg::FileWrong); return;
+    case Outcome::BadList: Fail(Msg::ListWrong); return;
+    case Outcome::ReadError: // not the end of the file: what is left of it cannot be trusted
+        Fail(Msg::FileWrong, std::strerror(stream->ErrorCode()));
         return;
-    }
     default: break;
     }
     if (!PumpMessages()) {
@@ -82,8 +70,8 @@ void CAnalysisDlg::OnAnalysisStep() {
     }
     switch (outcome) {
     case Outcome::Continue: PostMessage(WM_ANALYSIS_STEP); break;
-    case Outcome::NoEndRecord: Fail(msgFileWrong); break;
-    case Outcome::NoList: Fail(msgNoList); break;
+    case Outcome::NoEndRecord: Fail(Msg::FileWrong); break;
+    case Outcome::NoList: Fail(Msg::NoList); break;
     case Outcome::Sound: PostSuccess(); break;
     default: break;
     }

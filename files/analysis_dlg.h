@@ -23,7 +23,8 @@ class CAnalysisDlg : public CProgressDlg {
 
   private:
     void OnAnalysisStep();
-    void Fail(int frenchMessageId);
+    // The failure of this file: message (with the file's name), the system's reason if any.
+    void Fail(res::Msg message, const std::string& systemText = std::string());
 
     [[maybe_unused]] int position_; // in the application's file list; kept for the record
     CUpgradeFile& file_;

@@ -1,13 +1,10 @@
 #include "files/record_check.h"
 
-#include "app/upgrade_app.h"
 #include "sys/text.h"
 
 #include <algorithm>
 
 namespace {
-
-constexpr int msgInstrumentMonitor = 77;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -88,7 +85,8 @@ bool IsValidMonitorReference(std::string reference) {
 }
 
 bool ParseMonitorList(std::string answer, fw::CStringArray* monitors,
-                      std::vector<std::uint8_t>* stateCodes) {
+                      std::vector<std::uint8_t>* stateCodes,
+                      const std::function<void(const std::string&)>& onMonitor) {
     if (monitors == nullptr)
         return false;
     answer.erase(std::remove(answer.begin(), answer.end(), ' '), answer.end());
@@ -120,9 +118,8 @@ bool ParseMonitorList(std::string answer, fw::CStringArray* monitors,
             malformed = true;
             break;
         }
-        CUpgradeApp& app = App();
-        if (app.traceMode)
-            app.ShowTrace(app.Message(msgInstrumentMonitor, reference));
+        if (onMonitor)
+            onMonitor(reference);
         monitors->push_back(reference);
         if (stateCodes != nullptr)
             stateCodes->push_back(code);

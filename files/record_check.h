@@ -3,6 +3,7 @@
 #include "fw/fw.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ bool IsValidMonitorReference(std::string reference);
 
 // Reads an identification answer ("1,12345678A01,0,12345678B02") into its monitor references
 // and, when asked, their state codes. True when at least one reference was read and none was
-// malformed. In trace mode every reference is shown first.
+// malformed. onMonitor, when given, sees every well-formed reference before it is kept (the
+// trace shows it there).
 bool ParseMonitorList(std::string answer, fw::CStringArray* monitors,
-                      std::vector<std::uint8_t>* stateCodes);
+                      std::vector<std::uint8_t>* stateCodes,
+                      const std::function<void(const std::string&)>& onMonitor = {});

@@ -1,20 +1,14 @@
 #include "link/qel_comm.h"
 
-#include "app/upgrade_app.h"
-#include "ui/comm_settings_dlg.h"
-
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace {
 
+using res::Msg;
+
 constexpr int linkWindowChildId = 100;
-constexpr int msgUnableToClose = 11;
-constexpr int msgNoAnswer = 15;
-constexpr int msgUnableToIdentify = 47;
-constexpr int msgLineSent = 71;
-constexpr int msgAnswerReceived = 73;
 constexpr DWORD purgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr DWORD purgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr int drainLimitSeconds = 10;
@@ -64,7 +58,7 @@ sys::CommState CommStateFor(const LinkSettings& s, sys::CommState state) {
     return state;
 }
 
-CQelComm::CQelComm(fw::CWnd* parent) {
+CQelComm::CQelComm(fw::CWnd* parent, LinkHost& host) : host_(host) {
     if (parent == nullptr && fw::AfxGetApp() != nullptr)
         parent = fw::AfxGetApp()->mainWnd;
     CreateGeneric("CQelComm", WS_CHILD | WS_OVERLAPPEDWINDOW, fw::Rect{0, 0, 10, 10}, parent,
@@ -140,8 +134,8 @@ int CQelComm::ClosePort() {
     }
     const DWORD error = sys::GetLastError();
     fw::MessageBeep(0xFFFFFFFF);
-    CUpgradeApp& app = App();
-    app.DoMessageBox(app.Message(msgUnableToClose) + SystemErrorText(error), MB_OK);
+    host_.ReportFailure(
+        {Msg::UnableToClose, "", Msg::None, SystemErrorText(error), res::Ending::None, MB_OK});
     KillTimer(linkTimerId);
     return -1;
 }
@@ -153,7 +147,7 @@ long CQelComm::PauseMilliseconds(unsigned readyWaitCount, const sys::CommState& 
 }
 
 void CQelComm::PaceBeforeSend() {
-    const unsigned count = App().readyWaitCount;
+    const unsigned count = host_.ReadyWaitCount();
     if (count == 0)
         return;
     // The instrument needs this long to get ready; sleeping gives it without using the
@@ -239,9 +233,8 @@ int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
         port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
         return -1;
     }
-    CUpgradeApp& app = App();
-    if (app.traceMode)
-        app.ShowTrace(app.Message(msgLineSent, line));
+    if (host_.TraceMode())
+        host_.ShowTrace(Msg::LineSent, line);
     return 0;
 }
 
@@ -267,8 +260,8 @@ int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutS
     bool anyByte = false;
     for (;;) {
         if (pendingInput_.empty() && !FetchInput()) {
-            if (!anyByte)
-                return App().language == 0 ? msgNoAnswer : msgNoAnswer + 1;
+            if (!anyByte) // the message's identifier in the language of the moment
+                return static_cast<int>(Msg::NoAnswer) + (host_.Language() == 0 ? 0 : 1);
             break;
         }
         const char byte = pendingInput_.front();
@@ -281,9 +274,8 @@ int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutS
         if (byte == '\n')
             break;
     }
-    CUpgradeApp& app = App();
-    if (app.traceMode)
-        app.ShowTrace(app.Message(msgAnswerReceived, EscapeForDisplay(answer)));
+    if (host_.TraceMode())
+        host_.ShowTrace(Msg::AnswerReceived, EscapeForDisplay(answer));
     return 0;
 }
 
@@ -305,34 +297,17 @@ std::string CQelComm::EscapeForDisplay(const std::string& text) {
     return shown;
 }
 
-bool CQelComm::ChooseSettings() {
-    const LinkSettings& given = App().commandLineLink;
-    if (given.port != 0) {
-        settings = given;
-        return true;
-    }
-    CCommSettingsDlg dialog(this);
-    dialog.SetFrom(settings);
-    if (dialog.DoModal() != IDOK)
-        return false; // the settings stay as they were
-    settings = dialog.Settings();
-    return true;
-}
-
 int CQelComm::OpenAndIdentify(std::string& answer) {
     if (port_.IsOpen())
         return alreadyOpen;
-    if (!ChooseSettings())
-        return cancelled;
+    if (!host_.ChooseSettings(settings))
+        return cancelled; // the settings stay as they were
     fw::CWaitCursor wait;
-    CUpgradeApp& app = App();
 
     const DWORD error = OpenPort();
     if (error != 0) {
-        app.journal.NoteFailure(0, 0, SystemErrorText(error));
-        std::string message = SystemErrorText(error);
-        app.AppendFailureEnding(message);
-        app.DoMessageBox(message, MB_OK);
+        host_.ReportFailure(
+            {Msg::None, "", Msg::None, SystemErrorText(error), res::Ending::Upgrade, MB_OK});
         return portFailed;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -344,9 +319,8 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
         if (ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds) == 0)
             return identified;
     }
-    std::string message = app.Message(msgUnableToIdentify);
-    app.AppendLinkCheckEnding(message);
-    app.journal.NoteFailure(app.Shown(msgUnableToIdentify));
-    return app.DoMessageBox(message, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK ? retryRequested
-                                                                               : cancelled;
+    const int answerToBox =
+        host_.ReportFailure({Msg::UnableToIdentify, "", Msg::None, "", res::Ending::LinkCheck,
+                             MB_OKCANCEL | MB_ICONEXCLAMATION});
+    return answerToBox == IDOK ? retryRequested : cancelled;
 }

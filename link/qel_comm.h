@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fw/fw.h"
+#include "link/link_host.h"
 #include "link/link_settings.h"
 #include "sys/serial.h"
 #include "sys/timer.h"
@@ -10,7 +11,7 @@
 #include <string>
 
 // The program's one serial link: a hidden window, so that it can own the link timer, and the
-// line exchange with the instrument's monitor.
+// line exchange with the instrument's monitor. What it shows, it shows through its host.
 class CQelComm : public fw::CWnd {
   public:
     static constexpr UINT linkTimerId = 101;
@@ -32,7 +33,7 @@ class CQelComm : public fw::CWnd {
         alreadyOpen = 5,
     };
 
-    explicit CQelComm(fw::CWnd* parent);
+    CQelComm(fw::CWnd* parent, LinkHost& host);
     ~CQelComm() override;
 
     // 0, or the system's error code of the step that failed (the port is then closed).
@@ -76,9 +77,7 @@ class CQelComm : public fw::CWnd {
     bool FetchInput();
     // Drops what the instrument sent and nobody read.
     void DropPendingInput();
-    // The settings to open with: the command line's, or the user's choice; false if cancelled.
-    bool ChooseSettings();
-
+    LinkHost& host_;
     sys::SerialPort port_;
     DWORD lastWriteError_ = 0;
     sys::CommState lineState_; // as the port reported it once set up

@@ -98,4 +98,11 @@ std::string DecodeFileText(const std::string& bytes) {
     return AnsiToUtf8(bytes);
 }
 
+std::string TrimSystemText(std::string text) {
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
 } // namespace sys

@@ -23,6 +23,10 @@ std::string AnsiToUtf8(const std::string& bytes);
 // True when bytes are well-formed UTF-8.
 bool IsUtf8(const std::string& bytes);
 
+// The system's text of an error without what ends it: its line end (Windows ends it with CR
+// LF), blanks and final period, so that a message can go on after it.
+std::string TrimSystemText(std::string text);
+
 // Lower-case hexadecimal of raw bytes.
 std::string HexText(const std::string& bytes);
 

@@ -6,11 +6,6 @@
 
 #include <cstdio>
 
-namespace {
-constexpr int msgCannotOpen = 5;
-constexpr int msgVersion = 85;
-} // namespace
-
 std::string ReadMeFileName() {
     return App().language == 0 ? "LISEZMOI.TXT" : "README.TXT";
 }
@@ -35,7 +30,7 @@ std::string CReadMeDlg::ReadMeText() {
     const std::string name = ReadMeFileName();
     sys::TextFile file;
     if (!ReadMePresent() || !file.Open(name))
-        return App().Message(msgCannotOpen, name);
+        return App().Message(res::Msg::CannotOpenFile, name);
     std::string text, piece;
     while (file.ReadLine(piece, 255) == sys::TextFile::Read::Line) {
         const auto lf = piece.rfind('\n');
@@ -68,7 +63,7 @@ BOOL CCommandLineDlg::OnInitDialog() {
 CAboutDlg::CAboutDlg(fw::CWnd* opener) : CDialog(App().language == 0 ? 100 : 117, opener) {}
 
 BOOL CAboutDlg::OnInitDialog() {
-    const std::string versionWord = App().Message(msgVersion);
+    const std::string versionWord = App().Message(res::Msg::Version);
     CDialog::OnInitDialog();
     CenterWindow();
     const CVersionInfo version;

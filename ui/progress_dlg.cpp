@@ -5,9 +5,8 @@
 #include <chrono>
 
 CProgressDlg::CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage,
-                           int cancelQuestionId)
-    : CDialog(templateId, parent), failedMessage_(failedMessage),
-      cancelQuestionId_(cancelQuestionId) {
+                           res::Msg cancelQuestion)
+    : CDialog(templateId, parent), failedMessage_(failedMessage), cancelQuestion_(cancelQuestion) {
     worksWithoutInput = true;
 }
 
@@ -58,9 +57,8 @@ void CProgressDlg::PostSuccess() {
     PostMessage(WM_COMMAND, IDOK, 0);
 }
 
-void CProgressDlg::PostFailure(std::string message) {
-    App().AppendFailureEnding(message);
-    App().DoMessageBox(message, MB_OK | MB_ICONEXCLAMATION);
+void CProgressDlg::PostFailure(const res::Failure& failure) {
+    App().ReportFailure(failure);
     PostMessage(failedMessage_);
 }
 
@@ -79,7 +77,7 @@ LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CProgressDlg::OnCancel() {
-    if (App().DoMessageBox(App().Message(cancelQuestionId_), MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (App().DoMessageBox(App().Message(cancelQuestion_), MB_YESNO | MB_ICONQUESTION) == IDYES)
         End(IDCANCEL);
 }
 

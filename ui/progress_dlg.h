@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fw/fw.h"
+#include "res/messages.h"
 #include "sys/text_file.h"
 #include "ui/percent_gauge.h"
 
@@ -16,9 +17,9 @@ class CProgressDlg : public fw::CDialog {
     static constexpr int IDC_LOWER_TEXT = 1023;
     static constexpr int IDC_GAUGE = 1000;
 
-    // failedMessage: the private message of the failure exit; cancelQuestionId: the French
-    // identifier of the question asked on Cancel.
-    CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage, int cancelQuestionId);
+    // failedMessage: the private message of the failure exit; cancelQuestion: the question
+    // asked on Cancel.
+    CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage, res::Msg cancelQuestion);
 
     void SetUpperText(const std::string& text);
     void SetLowerText(const std::string& text);
@@ -33,8 +34,8 @@ class CProgressDlg : public fw::CDialog {
     bool Ended() const { return ended_; }
     // Ends the dialog with IDOK through the hidden OK button.
     void PostSuccess();
-    // Shows message with the failure ending in an exclamation box, then takes the failure exit.
-    void PostFailure(std::string message);
+    // Reports a failure, then takes the failure exit.
+    void PostFailure(const res::Failure& failure);
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -52,5 +53,5 @@ class CProgressDlg : public fw::CDialog {
     bool ended_ = false;
     UINT failedMessage_;
     bool succeeded_ = false; // only the work's own success may end the dialog with OK
-    int cancelQuestionId_;
+    res::Msg cancelQuestion_;
 };

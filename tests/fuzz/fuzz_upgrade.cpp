@@ -183,7 +183,7 @@ struct Fixture {
         // Every box is answered by the end of the input: Cancel, or OK where it is alone.
         fw::console::ConsoleIo::Redirect(::open("/dev/null", O_RDONLY),
                                          std::fopen("/dev/null", "w"));
-        app.link = std::make_unique<CQelComm>(nullptr);
+        app.link = std::make_unique<CQelComm>(nullptr, app);
         if (app.link->OpenPort() != 0)
             std::abort();
     }

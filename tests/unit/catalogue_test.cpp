@@ -6,16 +6,19 @@
 
 namespace {
 
+using res::Msg;
+
 TEST(Catalogue, LanguagePicksOddOrEvenIdentifier) {
     for (int id = 3; id <= 83; id += 2) {
-        EXPECT_EQ(CatalogueText(id, 0), res::LoadString(id)) << id;
-        EXPECT_EQ(CatalogueText(id, 1), res::LoadString(id + 1)) << id;
-        EXPECT_EQ(CatalogueText(id, 7), res::LoadString(id + 1)) << "any non-zero is English";
+        const auto message = static_cast<Msg>(id);
+        EXPECT_EQ(CatalogueText(message, 0), res::LoadString(id)) << id;
+        EXPECT_EQ(CatalogueText(message, 1), res::LoadString(id + 1)) << id;
+        EXPECT_EQ(CatalogueText(message, 7), res::LoadString(id + 1)) << "any non-zero is English";
         EXPECT_FALSE(res::LoadString(id).empty()) << "no gap at " << id;
         EXPECT_FALSE(res::LoadString(id + 1).empty()) << "no gap at " << id + 1;
     }
-    EXPECT_EQ(CatalogueText(85, 0), "Version");
-    EXPECT_EQ(CatalogueText(85, 1), "Version");
+    EXPECT_EQ(CatalogueText(Msg::Version, 0), "Version");
+    EXPECT_EQ(CatalogueText(Msg::Version, 1), "Version");
     EXPECT_EQ(res::LoadString(86), "");
     EXPECT_EQ(res::LoadString(1), "");
     EXPECT_EQ(res::LoadString(101), "&A propos de Qel32...");
@@ -61,12 +64,12 @@ class Endings : public ::testing::Test {
 
 TEST_F(Endings, FailureEndingInBothLanguages) {
     app.language = 1;
-    std::string message = app.Message(3);
+    std::string message = app.Message(Msg::NoUpgradeFile);
     app.AppendFailureEnding(message);
     EXPECT_EQ(message, "No upgrading file (.HEX) has been found in the current directory.\n\n"
                        "Unable to upgrade the instrument. Contact your resaler");
     app.language = 0;
-    message = app.Message(7, "A.HEX");
+    message = app.Message(Msg::FileWrong, "A.HEX");
     app.AppendFailureEnding(message);
     EXPECT_EQ(message, "Le fichier \"A.HEX\" n'est pas intègre.\n\n"
                        "Impossible d'effectuer la mise à jour. Contactez votre revendeur");
@@ -74,17 +77,37 @@ TEST_F(Endings, FailureEndingInBothLanguages) {
 
 TEST_F(Endings, LinkCheckEndingInBothLanguages) {
     app.language = 0;
-    std::string message = app.Message(47);
+    std::string message = app.Message(Msg::UnableToIdentify);
     app.AppendLinkCheckEnding(message);
     EXPECT_EQ(message, "Impossible d'identifier l'appareil.\n\n"
                        "Vérifiez le cordon de liaison et les paramètres de communication\n"
                        "ou bien fermez les autres applications utilisant ce port.");
     app.language = 1;
-    message = app.Message(47);
+    message = app.Message(Msg::UnableToIdentify);
     app.AppendLinkCheckEnding(message);
     EXPECT_EQ(message, "Unable to identify the instrument.\n\n"
                        "Verify the link cable and the communication parameters\n"
                        "or close other applications using this port.");
+}
+
+// Every box of a failure is made one way: the message, the reason and the system's text each on
+// a line of its own, the system's own line end and period dropped before the ending's period.
+TEST_F(Endings, AFailureIsMessageReasonSystemTextAndEnding) {
+    app.language = 1;
+    EXPECT_EQ(app.FailureText({Msg::CannotSendLine, ":00000001FF", Msg::LineRefused, "",
+                               res::Ending::LinkCheck}),
+              "Unable to transmit line:\n  \":00000001FF\"\n"
+              "The line has not be accepted by the instrument.\n\n"
+              "Verify the link cable and the communication parameters\n"
+              "or close other applications using this port.");
+    EXPECT_EQ(app.FailureText({Msg::None, "", Msg::None, "File not found.\r\n"}),
+              "File not found.\n\nUnable to upgrade the instrument. Contact your resaler");
+    app.language = 0;
+    EXPECT_EQ(app.FailureText({Msg::CannotOpenFile, "a.hex", Msg::None, "Permission denied"}),
+              "Impossible d'ouvrir le fichier \"a.hex\"\nPermission denied.\n\n"
+              "Impossible d'effectuer la mise à jour. Contactez votre revendeur");
+    EXPECT_EQ(app.FailureText({Msg::NoFileFits, "", Msg::None, "", res::Ending::None}),
+              "L'appareil ne peut être mis à jour sans un retour à l'usine");
 }
 
 } // namespace

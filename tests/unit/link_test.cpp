@@ -39,7 +39,7 @@ class Link : public ::testing::Test {
         return sim.Received();
     }
     CUpgradeApp app;
-    CQelComm link{nullptr};
+    CQelComm link{nullptr, app};
 };
 
 struct TermiosCase {

@@ -19,7 +19,7 @@ class WineLink : public ::testing::Test {
         app.readyWaitCount = 5;
     }
     CUpgradeApp app;
-    CQelComm link{nullptr};
+    CQelComm link{nullptr, app};
 };
 
 TEST_F(WineLink, IdentifiesTheSimulatedInstrument) {
