@@ -6,20 +6,6 @@ namespace {
 
 using sys::ReadDecimal;
 
-std::int32_t BaudIndexOf(long rate) {
-    switch (rate) {
-    case 600: return 0;
-    case 1200: return 1;
-    case 2400: return 2;
-    case 4800: return 3;
-    case 19200: return 5;
-    case 38400: return 6;
-    case 57600: return 7;
-    case 115200: return 8;
-    default: return 4; // 9600
-    }
-}
-
 char FirstChar(const std::string& field) {
     return field.empty() ? '\0' : field[0];
 }
@@ -38,7 +24,7 @@ void ParseLinkFields(const std::string& value, LinkSettings& link) {
     }
     fields[5] = value.substr(start);
 
-    link.baudIndex = BaudIndexOf(ReadDecimal(fields[1]));
+    link.baudIndex = BaudIndexOfRate(ReadDecimal(fields[1]));
     link.eightDataBits = FirstChar(fields[2]) == '7' ? 0 : 1;
     link.twoStopBits = FirstChar(fields[3]) == '2' ? 1 : 0;
     switch (FirstChar(fields[4])) {

@@ -34,7 +34,6 @@ class CWnd {
     virtual ~CWnd();
 
     Handle GetSafeHwnd() const { return handle_; }
-    bool IsWindow() const { return handle_ != nullptr; }
 
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
@@ -57,11 +56,9 @@ class CWnd {
 
     // Child controls of a dialog, addressed by identifier.
     void SetDlgItemText(int id, const std::string& text);
-    std::string GetDlgItemText(int id) const;
     void ShowDlgItem(int id, bool show);
     bool IsDlgItemVisible(int id) const;
     void EnableDlgItem(int id, bool enable);
-    bool IsDlgItemEnabled(int id) const;
     // A multi-line edit control in the system's fixed-pitch font with the default tab stops.
     void SetDlgItemFixedFont(int id);
     // A text pane opens with its caret before the first character and nothing selected (the
@@ -156,7 +153,6 @@ class CDialog : public CWnd {
     int DoModal();
     void EndDialog(int result);
     void GotoDlgCtrl(int id);
-    int TemplateId() const { return templateId_; }
     // A dialog that works without waiting for input (a progress dialog): the console shows how
     // to press its Cancel and lets a pending Cancel line reach it, and no other dialog.
     bool worksWithoutInput = false;
@@ -211,7 +207,6 @@ class CWinApp {
     CWnd* mainWnd = nullptr;
     std::string commandLine; // the text after the program's own name
     void SetExitCode(int code) { exitCode_ = code; }
-    int ExitCode() const { return exitCode_; }
 
   private:
     int exitCode_ = 0;
@@ -252,7 +247,6 @@ template <class T> class COwningArray {
   public:
     int GetSize() const { return static_cast<int>(items_.size()); }
     T* operator[](int i) const { return items_[static_cast<size_t>(i)].get(); }
-    T* GetAt(int i) const { return (*this)[i]; }
     void Add(std::unique_ptr<T> item) { items_.push_back(std::move(item)); }
     void RemoveAll() { items_.clear(); }
 

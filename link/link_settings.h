@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fw/types.h"
+
 #include <cstdint>
 
 // The communication parameters, with the codes shared by the command line, the settings
@@ -12,3 +14,8 @@ struct LinkSettings {
     std::int32_t parity;        // 0 even, 1 odd, 2 none, 3 ignored
     std::int32_t handshake;     // 0 Xon/Xoff, 1 hardware, 2 none
 };
+
+// Bits per second for a baud-rate index; any index outside 0..8 is 9600.
+DWORD BaudRateOfIndex(std::int32_t baudIndex);
+// The index of a rate in bits per second; a rate that has none is 9600's.
+std::int32_t BaudIndexOfRate(long bitsPerSecond);

@@ -22,11 +22,6 @@ int BitsPerCharacter(const sys::CommState& state) {
 
 } // namespace
 
-DWORD BaudRateOfIndex(std::int32_t baudIndex) {
-    static constexpr DWORD rates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    return baudIndex >= 0 && baudIndex <= 8 ? rates[baudIndex] : 9600;
-}
-
 sys::CommState CommStateFor(const LinkSettings& s, sys::CommState state) {
     state.baudRate = BaudRateOfIndex(s.baudIndex);
     state.byteSize = s.eightDataBits != 0 ? 8 : 7;

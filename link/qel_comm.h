@@ -87,7 +87,5 @@ class CQelComm : public fw::CWnd {
     std::optional<sys::FineTimer> fineTimer_; // while the port is open
 };
 
-// Bits per second for a baud-rate index; any index outside 0..8 is 9600.
-DWORD BaudRateOfIndex(std::int32_t baudIndex);
 // The port state that the settings ask for, from the state the port reported.
 sys::CommState CommStateFor(const LinkSettings& settings, sys::CommState reported);

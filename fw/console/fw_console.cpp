@@ -178,11 +178,6 @@ void CWnd::SetDlgItemText(int id, const std::string& text) {
     }
 }
 
-std::string CWnd::GetDlgItemText(int id) const {
-    const Control* c = FindControl(handle_, id);
-    return c == nullptr ? std::string() : c->text;
-}
-
 void CWnd::ShowDlgItem(int id, bool show) {
     if (Control* c = FindControl(handle_, id)) {
         c->visible = show;
@@ -195,11 +190,6 @@ void CWnd::EnableDlgItem(int id, bool enable) {
         c->enabled = enable;
         Rec(handle_)->shown = false;
     }
-}
-
-bool CWnd::IsDlgItemEnabled(int id) const {
-    const Control* c = FindControl(handle_, id);
-    return c != nullptr && c->enabled;
 }
 
 void CWnd::SetDlgItemFixedFont(int) {} // a terminal's font is fixed already

@@ -239,28 +239,12 @@ void CWnd::SetDlgItemText(int id, const std::string& text) {
     SetDlgItemTextW(H(handle_), id, Widen(text).c_str());
 }
 
-std::string CWnd::GetDlgItemText(int id) const {
-    HWND item = GetDlgItem(H(handle_), id);
-    if (item == nullptr)
-        return std::string();
-    const int length = GetWindowTextLengthW(item);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int n = GetWindowTextW(item, text.data(), length + 1);
-    text.resize(static_cast<size_t>(n));
-    return Narrow(text);
-}
-
 void CWnd::ShowDlgItem(int id, bool show) {
     ::ShowWindow(GetDlgItem(H(handle_), id), show ? SW_SHOW : SW_HIDE);
 }
 
 void CWnd::EnableDlgItem(int id, bool enable) {
     EnableWindow(GetDlgItem(H(handle_), id), enable ? TRUE : FALSE);
-}
-
-bool CWnd::IsDlgItemEnabled(int id) const {
-    HWND item = GetDlgItem(H(handle_), id);
-    return item != nullptr && IsWindowEnabled(item) != FALSE;
 }
 
 void CWnd::SetDlgItemFixedFont(int id) {

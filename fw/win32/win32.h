@@ -12,7 +12,6 @@
 #undef SetWindowText
 #undef GetWindowText
 #undef SetDlgItemText
-#undef GetDlgItemText
 #undef DefWindowProc
 #undef LoadString
 #undef GetProfileString

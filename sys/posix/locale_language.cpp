@@ -1,5 +1,7 @@
 #include "sys/posix/locale_language.h"
 
+#include "sys/text.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -47,22 +49,14 @@ std::optional<std::string> ProfileLanguageFromLocale(const char* lcAll, const ch
     if (language.size() < 2 || !std::isalpha(static_cast<unsigned char>(language[0])) ||
         !std::isalpha(static_cast<unsigned char>(language[1])))
         return std::nullopt;
-    for (auto& ch : language)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    for (auto& ch : territory)
-        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    language = LowerCase(language);
+    territory = UpperCase(territory);
 
     const std::string key = language + "_" + territory;
     for (const auto& known : knownCodes)
         if (key == known.locale)
             return std::string(known.code);
-
-    std::string code;
-    code += static_cast<char>(std::toupper(static_cast<unsigned char>(language[0])));
-    code += static_cast<char>(std::toupper(static_cast<unsigned char>(language[1])));
-    const char third = territory.empty() ? language[1] : territory[0];
-    code += static_cast<char>(std::toupper(static_cast<unsigned char>(third)));
-    return code;
+    return UpperCase(language.substr(0, 2) + (territory.empty() ? language[1] : territory[0]));
 }
 
 } // namespace sys::posix
