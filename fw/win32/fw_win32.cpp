@@ -1,47 +1,33 @@
-// Win32 backend of the class library: real windows, real dialogs, MessageBox.
+// Win32 backend of the class library: windows and their procedures, timers, subclassed
+// controls and the message box.
 #include "fw/win32/win32.h"
 
 #include "fw/backend.h"
+#include "fw/win32/win32_backend.h"
 
 namespace fw {
 
-using win32::Narrow;
-using win32::Widen;
+using namespace win32;
 
 namespace {
 
-constexpr wchar_t windowClassName[] = L"Qel32Window";
 constexpr wchar_t subclassProperty[] = L"Qel32.CWnd";
 constexpr int programIconId = 128;
+
+LRESULT CALLBACK WindowThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+} // namespace
+
+namespace win32 {
 
 HINSTANCE Instance() {
     return GetModuleHandleW(nullptr);
 }
-HWND H(Handle h) {
-    return static_cast<HWND>(h);
-}
-
-// The framework's dialog colours (SetDialogBkColor).
-struct DialogColours {
-    HBRUSH brush = nullptr;
-    COLORREF text = 0;
-    COLORREF background = 0;
-    ~DialogColours() {
-        if (brush != nullptr)
-            DeleteObject(brush);
-    }
-};
 
 DialogColours& Colours() {
     static DialogColours colours;
     return colours;
 }
-
-int waitCursorDepth = 0;
-HCURSOR cursorBeforeWait = nullptr;
-
-LRESULT CALLBACK WindowThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 bool RegisterWindowClass() {
     static bool registered = false;
@@ -59,14 +45,7 @@ bool RegisterWindowClass() {
     return registered;
 }
 
-} // namespace
-
-struct Backend {
-    static Handle& HandleOf(CWnd& w) { return w.handle_; }
-    static bool& Unhandled(CDialog& d) { return d.unhandled_; }
-    static CWnd* ParentOf(CDialog& d) { return d.parent_; }
-    static void*& SuperProcOf(CWnd& w) { return w.superProc_; }
-};
+} // namespace win32
 
 namespace {
 
@@ -87,6 +66,10 @@ LRESULT CALLBACK WindowThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     }
     return result;
 }
+
+} // namespace
+
+namespace win32 {
 
 INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
@@ -128,7 +111,7 @@ HWND OwnerFor(CWnd* parent) {
     return nullptr;
 }
 
-} // namespace
+} // namespace win32
 
 namespace backend {
 
@@ -235,93 +218,6 @@ BOOL CWnd::KillTimer(UINT timerId) {
     return ::KillTimer(H(handle_), timerId);
 }
 
-void CWnd::SetDlgItemText(int id, const std::string& text) {
-    SetDlgItemTextW(H(handle_), id, Widen(text).c_str());
-}
-
-void CWnd::ShowDlgItem(int id, bool show) {
-    ::ShowWindow(GetDlgItem(H(handle_), id), show ? SW_SHOW : SW_HIDE);
-}
-
-void CWnd::EnableDlgItem(int id, bool enable) {
-    EnableWindow(GetDlgItem(H(handle_), id), enable ? TRUE : FALSE);
-}
-
-void CWnd::SetDlgItemFixedFont(int id) {
-    SendDlgItemMessageW(H(handle_), id, WM_SETFONT,
-                        reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
-    SendDlgItemMessageW(H(handle_), id, EM_SETTABSTOPS, 0, 0);
-}
-
-void CWnd::PlaceCaretAtStart(int id) {
-    HWND item = GetDlgItem(H(GetSafeHwnd()), id);
-    if (item == nullptr)
-        return;
-    SetFocus(item);
-    SendMessageW(item, EM_SETSEL, 0, 0);
-    SendMessageW(item, EM_SCROLLCARET, 0, 0);
-}
-
-void CWnd::CheckDlgButton(int id, bool checked) {
-    ::CheckDlgButton(H(handle_), id, checked ? BST_CHECKED : BST_UNCHECKED);
-}
-
-bool CWnd::IsDlgButtonChecked(int id) const {
-    return ::IsDlgButtonChecked(H(handle_), id) == BST_CHECKED;
-}
-
-int CWnd::ListAddString(int id, const std::string& text) {
-    const std::wstring wide = Widen(text);
-    return static_cast<int>(SendDlgItemMessageW(H(handle_), id, LB_ADDSTRING, 0,
-                                                reinterpret_cast<LPARAM>(wide.c_str())));
-}
-
-void CWnd::ListSetItemData(int id, int index, LPARAM data) {
-    SendDlgItemMessageW(H(handle_), id, LB_SETITEMDATA, static_cast<WPARAM>(index), data);
-}
-
-LPARAM CWnd::ListGetItemData(int id, int index) const {
-    return SendDlgItemMessageW(H(handle_), id, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
-}
-
-int CWnd::ListGetCount(int id) const {
-    return static_cast<int>(SendDlgItemMessageW(H(handle_), id, LB_GETCOUNT, 0, 0));
-}
-
-std::string CWnd::ListGetText(int id, int index) const {
-    const LRESULT length =
-        SendDlgItemMessageW(H(handle_), id, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR)
-        return std::string();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    SendDlgItemMessageW(H(handle_), id, LB_GETTEXT, static_cast<WPARAM>(index),
-                        reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(length));
-    return Narrow(text);
-}
-
-void CWnd::ListSetCurSel(int id, int index) {
-    SendDlgItemMessageW(H(handle_), id, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
-int CWnd::ListGetCurSel(int id) const {
-    return static_cast<int>(SendDlgItemMessageW(H(handle_), id, LB_GETCURSEL, 0, 0));
-}
-
-void CWnd::ListResetContent(int id) {
-    SendDlgItemMessageW(H(handle_), id, LB_RESETCONTENT, 0, 0);
-}
-
-void CWnd::ListDir(int id, const std::string& pattern) {
-    const std::wstring wide = Widen(pattern);
-    SendDlgItemMessageW(H(handle_), id, LB_DIR, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-}
-
-bool CWnd::IsDlgItemVisible(int id) const {
-    HWND item = GetDlgItem(H(handle_), id);
-    return item != nullptr && ::IsWindowVisible(item) != FALSE;
-}
-
 bool CWnd::CreateGeneric(const std::string& name, DWORD style, const Rect& rect, CWnd* parent,
                          int childId) {
     if (!RegisterWindowClass())
@@ -351,10 +247,6 @@ LRESULT CALLBACK SubclassThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return wnd->WindowProc(message, wParam, lParam);
 }
 
-RECT ToRECT(const Rect& r) {
-    return RECT{r.left, r.top, r.right, r.bottom};
-}
-
 } // namespace
 
 bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
@@ -368,168 +260,6 @@ bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
     superProc_ = reinterpret_cast<void*>(
         SetWindowLongPtrW(item, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassThunk)));
     return true;
-}
-
-Rect CStatic::GetClientRect() const {
-    RECT r{};
-    ::GetClientRect(H(GetSafeHwnd()), &r);
-    return Rect{r.left, r.top, r.right, r.bottom};
-}
-
-COLORREF CDC::SetTextColor(COLORREF colour) {
-    return ::SetTextColor(reinterpret_cast<HDC>(hdc_), colour);
-}
-
-COLORREF CDC::SetBkColor(COLORREF colour) {
-    return ::SetBkColor(reinterpret_cast<HDC>(hdc_), colour);
-}
-
-void CDC::FrameRectBlack(const Rect& rect) {
-    const RECT r = ToRECT(rect);
-    ::FrameRect(reinterpret_cast<HDC>(hdc_), &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-}
-
-Size CDC::GetTextExtent(const std::string& text) {
-    const std::wstring wide = Widen(text);
-    SIZE size{};
-    GetTextExtentPoint32W(reinterpret_cast<HDC>(hdc_), wide.c_str(), static_cast<int>(wide.size()),
-                          &size);
-    return Size{size.cx, size.cy};
-}
-
-void CDC::ExtTextOutOpaqueClipped(int x, int y, const Rect& clip, const std::string& text) {
-    const std::wstring wide = Widen(text);
-    const RECT r = ToRECT(clip);
-    ExtTextOutW(reinterpret_cast<HDC>(hdc_), x, y, ETO_OPAQUE | ETO_CLIPPED, &r, wide.c_str(),
-                static_cast<UINT>(wide.size()), nullptr);
-}
-
-CPaintDC::CPaintDC(CWnd& wnd) : CDC(0), wnd_(wnd), paint_(std::make_shared<PAINTSTRUCT>()) {
-    hdc_ = reinterpret_cast<WPARAM>(
-        BeginPaint(H(wnd.GetSafeHwnd()), static_cast<PAINTSTRUCT*>(paint_.get())));
-}
-
-CPaintDC::~CPaintDC() {
-    EndPaint(H(wnd_.GetSafeHwnd()), static_cast<PAINTSTRUCT*>(paint_.get()));
-}
-
-void CDC::FillSysColor(const Rect& rect, int sysColorIndex) {
-    const RECT r{rect.left, rect.top, rect.right, rect.bottom};
-    FillRect(reinterpret_cast<HDC>(hdc_), &r, GetSysColorBrush(sysColorIndex));
-}
-
-bool CFrameWnd::Create(const std::string& caption) {
-    if (!RegisterWindowClass())
-        return false;
-    return CreateWindowExW(0, windowClassName, Widen(caption).c_str(), WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                           nullptr, Instance(), this) != nullptr;
-}
-
-Rect CFrameWnd::GetClientRect() const {
-    RECT r{};
-    ::GetClientRect(H(GetSafeHwnd()), &r);
-    return Rect{r.left, r.top, r.right, r.bottom};
-}
-
-// --- dialogs ------------------------------------------------------------------------------
-
-int CDialog::DoModal() {
-    const DialogTemplate* tmpl = FindDialogTemplate(templateId_);
-    if (tmpl == nullptr)
-        return -1;
-    const std::vector<WORD> words = win32::BuildDialogTemplate(*tmpl);
-    const INT_PTR result = DialogBoxIndirectParamW(
-        Instance(), reinterpret_cast<const DLGTEMPLATE*>(words.data()),
-        OwnerFor(Backend::ParentOf(*this)), DialogThunk, reinterpret_cast<LPARAM>(this));
-    return static_cast<int>(result);
-}
-
-void CDialog::EndDialog(int result) {
-    ::EndDialog(H(GetSafeHwnd()), result);
-}
-
-void CDialog::GotoDlgCtrl(int id) {
-    HWND item = GetDlgItem(H(GetSafeHwnd()), id);
-    if (item != nullptr)
-        SendMessageW(H(GetSafeHwnd()), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
-}
-
-// --- the queue ----------------------------------------------------------------------------
-
-namespace {
-MSG ToNative(const Msg* msg) {
-    MSG m{};
-    m.hwnd = H(msg->hwnd);
-    m.message = msg->message;
-    m.wParam = msg->wParam;
-    m.lParam = msg->lParam;
-    m.time = static_cast<DWORD>(GetMessageTime());
-    return m;
-}
-} // namespace
-
-BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT removeFlags) {
-    MSG m{};
-    HWND h = filter != nullptr ? H(filter->GetSafeHwnd()) : nullptr;
-    if (!PeekMessageW(&m, h, filterMin, filterMax, removeFlags))
-        return FALSE;
-    msg->hwnd = m.hwnd;
-    msg->message = m.message;
-    msg->wParam = m.wParam;
-    msg->lParam = m.lParam;
-    return TRUE;
-}
-
-BOOL TranslateMessage(const Msg* msg) {
-    const MSG m = ToNative(msg);
-    return ::TranslateMessage(&m);
-}
-
-LRESULT DispatchMessage(const Msg* msg) {
-    const MSG m = ToNative(msg);
-    return DispatchMessageW(&m);
-}
-
-void PostQuitMessage(int exitCode) {
-    ::PostQuitMessage(exitCode);
-}
-
-bool PreTranslateMessage(Msg* msg) {
-    // Keyboard navigation of the active dialog (Tab, Enter, Escape).
-    HWND active = GetActiveWindow();
-    if (active == nullptr)
-        return false;
-    wchar_t className[16] = {};
-    GetClassNameW(active, className, 16);
-    if (lstrcmpW(className, L"#32770") != 0)
-        return false;
-    MSG m = ToNative(msg);
-    return IsDialogMessageW(active, &m) != FALSE;
-}
-
-void MessageBeep(UINT type) {
-    ::MessageBeep(type);
-}
-
-void CWinApp::SetDialogBkColor(COLORREF background, COLORREF text) {
-    DialogColours& colours = Colours();
-    if (colours.brush != nullptr)
-        DeleteObject(colours.brush);
-    colours.brush = CreateSolidBrush(background);
-    colours.background = background;
-    colours.text = text;
-}
-
-void CWinApp::BeginWaitCursor() {
-    HCURSOR wait = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); // IDC_WAIT
-    if (waitCursorDepth++ == 0)
-        cursorBeforeWait = wait;
-}
-
-void CWinApp::EndWaitCursor() {
-    if (waitCursorDepth > 0 && --waitCursorDepth == 0)
-        SetCursor(cursorBeforeWait);
 }
 
 } // namespace fw

@@ -1,13 +1,10 @@
 // The Windows serial contract emulated with termios.
-#include "sys/posix/ports_folder.h"
 #include "sys/posix/termios_state.h"
+#include "sys/posix/uucp_lock.h"
 #include "sys/serial.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <poll.h>
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -20,7 +17,6 @@
 #include <cstdio>
 #include <optional>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 
 namespace sys {
@@ -46,15 +42,6 @@ constexpr Speed speeds[] = {
     {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
 
-// Linux numbers its serial devices by driver; each family gets a fixed block of COM numbers so
-// that plugging a device in never renumbers another.
-struct DeviceFamily {
-    const char* prefix;
-    int firstPort;
-};
-constexpr DeviceFamily families[] = {{"/dev/ttyS", 1}, {"/dev/ttyUSB", 17}, {"/dev/ttyACM", 33}};
-constexpr int portsPerFamily = 16;
-
 // Modem-line requests that the device does not have (a pseudo-terminal) are not failures.
 bool IsUnsupported(int code) {
     return code == ENOTTY || code == EINVAL || code == ENOTSUP;
@@ -67,100 +54,14 @@ bool IsPseudoTerminal(int fd) {
            major(st.st_rdev) <= 143;
 }
 
-// The UUCP lock file that terminal programs (minicom, picocom, cu, screen) create and honour:
-// LCK..<device> in the lock folder, holding the owner's PID in ten characters and a newline.
-// Where there is no lock folder, or no right to write there, the port is used without one.
-class UucpLock {
-  public:
-    // 0 when locked or when locks cannot be used here; EACCES when a live process holds it.
-    int Acquire(const std::string& device) {
-        char resolved[PATH_MAX];
-        std::string name = ::realpath(device.c_str(), resolved) != nullptr ? resolved : device;
-        if (name.rfind("/dev/", 0) == 0)
-            name.erase(0, 5);
-        std::replace(name.begin(), name.end(), '/', '_');
-        const std::string path = Folder() + "/LCK.." + name;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                char text[16];
-                const int n =
-                    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-                const bool written = ::write(fd, text, static_cast<size_t>(n)) == n;
-                ::close(fd);
-                if (!written) {
-                    ::unlink(path.c_str());
-                    return 0;
-                }
-                path_ = path;
-                return 0;
-            }
-            if (errno != EEXIST)
-                return 0; // no lock folder, or no right to lock: nothing to honour either
-            const pid_t owner = Owner(path);
-            if (owner > 0 && (::kill(owner, 0) == 0 || errno == EPERM))
-                return EACCES;
-            ::unlink(path.c_str()); // its owner is gone
-        }
-        return 0;
-    }
-
-    void Release() {
-        if (!path_.empty() && Owner(path_) == ::getpid())
-            ::unlink(path_.c_str());
-        path_.clear();
-    }
-
-  private:
-    static std::string Folder() {
-        const char* folder = std::getenv("QEL32_LOCKDIR");
-        if (folder != nullptr && *folder != '\0')
-            return folder;
-        struct stat st {};
-        return ::stat("/run/lock", &st) == 0 ? "/run/lock" : "/var/lock";
-    }
-    // The PID in a lock file: ASCII (HDB UUCP) or, from old programs, a binary int.
-    static pid_t Owner(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return -1;
-        char text[32] = {};
-        const ssize_t n = ::read(fd, text, sizeof text - 1);
-        ::close(fd);
-        if (n == static_cast<ssize_t>(sizeof(int))) {
-            int binary = 0;
-            std::memcpy(&binary, text, sizeof binary);
-            return binary;
-        }
-        return n > 0 ? static_cast<pid_t>(std::strtol(text, nullptr, 10)) : -1;
-    }
-
-    std::string path_;
-};
-
 } // namespace
-
-std::string PortDeviceName(int portNumber) {
-    if (const std::string folder = posix::PortsFolder(); !folder.empty()) {
-        for (const auto& [port, path] : posix::PortsFolderEntries(folder))
-            if (port == portNumber)
-                return path;
-        return folder + "/COM" + std::to_string(portNumber); // absent: the open says so
-    }
-    for (const auto& family : families) {
-        const int index = portNumber - family.firstPort;
-        if (index >= 0 && index < portsPerFamily)
-            return family.prefix + std::to_string(index);
-    }
-    return std::string();
-}
 
 struct SerialPort::Impl {
     int fd = -1;
     CommTimeouts timeouts{0, 0, 10000, 0, 0};
     bool pseudoTerminal = false;
     std::optional<termios> before; // the line as it was found, put back at closing
-    UucpLock lock;
+    posix::UucpLock lock;
 
     // Undoes everything the opening did, so that the port is as the next user expects it.
     int Close() {

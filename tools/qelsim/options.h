@@ -1,0 +1,30 @@
+// The simulator's options: what the instrument is and how it misbehaves.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+struct Options {
+    std::string portsDir, dosDir, logPath, imagePath, fixedAnswer, statsPath, timelinePath;
+    std::string okText = "OK", nackText = "NACK", modeAnswer, greeting, statsFrom;
+    bool haveModeAnswer = false, modeRefused = false;
+    std::set<long> lateLines, silentExits, garbledQueries;
+    int lateMs = 4000;
+    long xoffAfter = -1;
+    int port = 1;
+    std::vector<std::string> monitors;
+    std::vector<int> stateCodes;
+    std::vector<std::vector<std::string>> identities;
+    bool silent = false, garbage = false, echo = false, nackExit = false, haveFixedAnswer = false;
+    std::set<long> silentQueries, silentLines, nackLines;
+    std::string lineEnd = "\n";
+    int byteDelayMs = 0, turnaroundMs = 0;
+    long baud = 0;
+    long hangupAfter = -1, exitAfterExits = -1;
+};
+
+// Reads the command line into options (the ports folder defaults to $QEL32_PORTS). False, with
+// the reason and the usage on standard error, for an option it does not know; "--help" prints
+// the usage and exits.
+bool ParseOptions(int argc, char** argv, Options& options);
