@@ -15,31 +15,9 @@ namespace upgrade {
 
 using namespace testfiles;
 
-inline const std::string monitorA = "12345678A01";
-inline const std::string monitorB = "12345678B02";
 inline const std::string linkEnding =
     ".\n\nVerify the link cable and the communication parameters\n"
     "or close other applications using this port.\n";
-
-// A firmware image with its compatibility list, as records of 16 data bytes.
-struct Firmware {
-    explicit Firmware(const std::string& references, bool lowerCase = false, size_t perRecord = 16,
-                      size_t filler = 20) {
-        data = std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A", 10) + ListBytes(references) +
-               std::string(filler, '\x5A');
-        records = DataRecords(data, perRecord, 0x100);
-        records.insert(records.begin(), Record(0, 4, std::string("\0\x02", 2)));
-        records.push_back(endRecord);
-        if (lowerCase)
-            for (auto& r : records)
-                for (auto& c : r)
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    std::string Wire() const { return Lines(records); } // each record line with its LF
-    std::string File() const { return Lines(records, "\r\n"); }
-    std::string data;
-    std::vector<std::string> records;
-};
 
 inline const std::string identification = "QEL?\nQEL?\n";
 

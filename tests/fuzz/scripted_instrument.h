@@ -34,6 +34,9 @@ struct Instrument {
     std::map<std::string, int> answered;     // record lines (upper case) given any answer
     std::map<std::string, int> acknowledged; // record lines (upper case) given an acceptance
     int exitsAcknowledged = 0;
+    // Flow control holds the PC's output: what it writes stays in its output queue.
+    bool outputHeld = false;
+    std::string heldOutput;
 
     void Reset(const std::uint8_t* bytes, std::size_t count) {
         *this = Instrument();

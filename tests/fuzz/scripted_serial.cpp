@@ -47,6 +47,8 @@ BOOL SerialPort::SetupComm(DWORD, DWORD) {
 }
 
 BOOL SerialPort::PurgeComm(DWORD flags) {
+    if ((flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0)
+        I().heldOutput.clear();
     if ((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0) {
         auto& toPc = I().toPc;
         toPc.erase(toPc.begin(), toPc.begin() + static_cast<long>(I().Arrived()));
@@ -75,7 +77,10 @@ BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
         lastError = EIO;
         return FALSE;
     }
-    I().Receive(std::string(static_cast<const char*>(data), size));
+    if (I().outputHeld)
+        I().heldOutput.append(static_cast<const char*>(data), size);
+    else
+        I().Receive(std::string(static_cast<const char*>(data), size));
     if (written != nullptr)
         *written = size;
     return TRUE;
@@ -114,7 +119,7 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
         *errors = 0;
     if (status != nullptr) {
         status->inQueue = static_cast<DWORD>(I().Arrived());
-        status->outQueue = 0;
+        status->outQueue = static_cast<DWORD>(I().heldOutput.size());
     }
     return TRUE;
 }

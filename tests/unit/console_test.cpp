@@ -1,6 +1,7 @@
 // The console's answering rules, through scripted input.
 #include "app/upgrade_app.h"
 #include "console_script.h"
+#include "ui/progress_dlg.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,39 @@ TEST_F(Console, WhatComesFromOutsideIsPrintedEscaped) {
     fw::AfxMessageBox("name\x1b[2Jnext\x07 end\n\ttab");
     EXPECT_NE(console.Shown().find("name\\x1B[2Jnext\\x07 end\n\ttab\n"), std::string::npos)
         << console.Shown();
+}
+
+// A progress dialog whose work takes three steps, and an OK command (Enter reaching the hidden
+// OK button) posted before the first.
+class WorkingDialog : public CProgressDlg {
+  public:
+    static constexpr UINT WM_STEP = WM_USER + 100, WM_FAILED = WM_USER + 105;
+    WorkingDialog() : CProgressDlg(122, nullptr, WM_FAILED, res::Msg::StopTransmissionQuestion) {}
+    int steps = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message != WM_STEP)
+            return CProgressDlg::WindowProc(message, wParam, lParam);
+        if (++steps < 3)
+            PostMessage(WM_STEP);
+        else
+            PostMessage(WM_FAILED);
+        return 0;
+    }
+
+  protected:
+    BOOL OnInitDialog() override {
+        CProgressDlg::OnInitDialog();
+        PostMessage(WM_COMMAND, IDOK, 0);
+        PostMessage(WM_STEP);
+        return TRUE;
+    }
+};
+
+TEST_F(Console, EnterDoesNotPassWorkUnderWayOffAsDone) {
+    ConsoleScript console("");
+    WorkingDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDABORT);
+    EXPECT_EQ(dialog.steps, 3);
 }
 
 } // namespace
