@@ -39,24 +39,6 @@ TEST(Protocol, TheExitAnswerIsJudgedThreeTimes) {
         identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\nEXITQEL\nEXITQEL\n");
 }
 
-TEST(Protocol, AcknowledgementsAreReadWithoutRegardToCaseAndNackWins) {
-    Firmware fw(monitorA);
-    const auto& r = fw.records;
-    {
-        SimulatorProcess sim({"--monitor", monitorA, "--ok-text", "ok, done"});
-        TempFile file(fw.File(), "firmware.hex");
-        EXPECT_EQ(Upgrade(file, "o\no\n").status, 0);
-    }
-    // "OK" inside a refusal is still a refusal: the line is sent again.
-    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "3", "--nack-text", "OK? NACK"});
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(sim.Received().find(r[2] + "\n" + r[2] + "\n" + r[3] + "\n"), std::string::npos);
-    sim.Stop();
-    EXPECT_EQ(sim.Image(), fw.data);
-}
-
 TEST(Protocol, LinesThatDoNotBeginWithAColonAreNeverSent) {
     Firmware fw(monitorA);
     std::vector<std::string> lines{"; firmware 2.1", ""};
@@ -70,39 +52,6 @@ TEST(Protocol, LinesThatDoNotBeginWithAColonAreNeverSent) {
     const auto run = Upgrade(file, "o\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
-}
-
-// Seconds at which the simulator received each line, on its own clock.
-std::vector<std::pair<double, std::string>> Timeline(const std::string& path) {
-    std::vector<std::pair<double, std::string>> lines;
-    std::ifstream in(path);
-    double seconds = 0;
-    std::string line;
-    while (in >> seconds && std::getline(in, line))
-        lines.emplace_back(seconds, line.substr(1));
-    return lines;
-}
-
-TEST(Protocol, ALineIsGivenThreeSecondsAndTheExitCommandOne) {
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const std::string timeline = file.Folder() + "/timeline.txt";
-    SimulatorProcess sim({"--monitor", monitorA, "--silent-lines", "2", "--silent-exits", "1",
-                          "--timeline", timeline});
-    const auto run = Upgrade(file, "o\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    sim.Stop();
-    std::vector<double> line, exit;
-    for (const auto& [seconds, text] : Timeline(timeline)) {
-        if (text == fw.records[1])
-            line.push_back(seconds);
-        if (text == "EXITQEL")
-            exit.push_back(seconds);
-    }
-    ASSERT_EQ(line.size(), 2u);
-    ASSERT_EQ(exit.size(), 2u);
-    EXPECT_GE(line[1] - line[0], 2.95);
-    EXPECT_GE(exit[1] - exit[0], 0.95);
 }
 
 TEST(Protocol, ARefusedIdentificationAsksAndOkStartsANewPassWithANewOpening) {
