@@ -5,6 +5,7 @@
 #include "files/analysis_dlg.h"
 #include "files/welcome_dlg.h"
 #include "sys/sys.h"
+#include "sys/stop.h"
 #include "sys/text.h"
 #include "ui/about_dlg.h"
 #include "ui/comm_settings_dlg.h"
@@ -45,7 +46,7 @@ void CUpgradeApp::AppendLinkCheckEnding(std::string& message) const {
 std::string CUpgradeApp::FailureText(const res::Failure& failure) const {
     std::string text;
     if (failure.message != Msg::None)
-        text = Message(failure.message, failure.subject);
+        text = Message(failure.message, sys::OneLine(failure.subject));
     if (failure.reason != Msg::None)
         text += "\n" + Message(failure.reason);
     const std::string why = sys::TrimSystemText(failure.systemText);
@@ -59,14 +60,18 @@ std::string CUpgradeApp::FailureText(const res::Failure& failure) const {
     return text;
 }
 
+// A failure met while the program is asked to stop is no news: the stop is what was asked.
 int CUpgradeApp::ReportFailure(const res::Failure& failure) {
     journal.NoteFailure(Shown(failure.message), Shown(failure.reason),
                         sys::TrimSystemText(failure.systemText));
+    if (sys::StopRequest() != 0)
+        return IDCANCEL;
     return DoMessageBox(FailureText(failure), failure.style);
 }
 
 void CUpgradeApp::ShowTrace(const std::string& text) {
-    if (DoMessageBox(text, MB_OKCANCEL | MB_ICONHAND) != IDOK)
+    // A box ended by a stop request leaves the ending to the program's own paths.
+    if (DoMessageBox(text, MB_OKCANCEL | MB_ICONHAND) != IDOK && sys::StopRequest() == 0)
         sys::TerminateAbnormally();
 }
 

@@ -79,6 +79,8 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     std::string FileListText(res::Msg message) const;
 
   private:
+    // The attempt under way ends: its journal line.
+    void EndAttempt(UpgradeJournal::Outcome outcome);
     bool SettleLanguage();
     void EndProcedure(int exitStatus);
 

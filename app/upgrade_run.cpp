@@ -4,19 +4,30 @@
 #include "app/upgrade_app.h"
 #include "files/record_check.h"
 #include "protocol/transmission_dlg.h"
+#include "sys/stop.h"
+#include "sys/text.h"
 
 using res::Msg;
 
 std::string CUpgradeApp::FileListText(Msg message) const {
     std::string text = Message(message);
     for (int i = 0; i < selectedFiles.GetSize(); ++i)
-        text += "\n . \"" + selectedFiles[i]->fileName + "\"";
+        text += "\n . \"" + sys::OneLine(selectedFiles[i]->fileName) + "\"";
     return text;
+}
+
+// An attempt that a stop request ended was cancelled, whatever failed on the way out.
+void CUpgradeApp::EndAttempt(UpgradeJournal::Outcome outcome) {
+    journal.End(sys::StopRequest() != 0 ? UpgradeJournal::Outcome::Cancelled : outcome);
 }
 
 int CUpgradeApp::RunUpgrade() {
     using Outcome = UpgradeJournal::Outcome;
     for (;;) {
+        if (sys::StopRequest() != 0) { // between two passes: no new one
+            SetExitCode(exitCancelled);
+            return 0;
+        }
         // 1-2. A fresh opening and identification for every pass, each one an attempt of the
         // journal.
         journal.Begin();
@@ -29,15 +40,15 @@ int CUpgradeApp::RunUpgrade() {
         switch (identification) {
         case CQelComm::identified:
         case CQelComm::alreadyOpen: break;
-        case CQelComm::retryRequested: journal.End(Outcome::Failed); continue;
+        case CQelComm::retryRequested: EndAttempt(Outcome::Failed); continue;
         case CQelComm::portFailed:
-            journal.End(Outcome::Failed);
+            EndAttempt(Outcome::Failed);
             SetExitCode(exitFailed);
             return 0;
         default:
             // Cancel in the settings dialog leaves the port closed; Cancel after a failed
             // identification leaves it open.
-            journal.End(settingsChosen ? Outcome::Failed : Outcome::Cancelled);
+            EndAttempt(settingsChosen ? Outcome::Failed : Outcome::Cancelled);
             SetExitCode(link->IsOpen() ? exitFailed : exitCancelled);
             return 0;
         }
@@ -51,7 +62,7 @@ int CUpgradeApp::RunUpgrade() {
             const bool again =
                 ReportFailure({Msg::UnableToIdentify, "", Msg::None, "", res::Ending::LinkCheck,
                                MB_OKCANCEL | MB_ICONEXCLAMATION}) == IDOK;
-            journal.End(Outcome::Failed);
+            EndAttempt(Outcome::Failed);
             if (again)
                 continue;
             SetExitCode(exitFailed);
@@ -60,13 +71,13 @@ int CUpgradeApp::RunUpgrade() {
 
         // 4-5. The files that fit, confirmed by the user.
         if (!SelectCompatibleFiles()) {
-            journal.End(Outcome::Failed);
+            EndAttempt(Outcome::Failed);
             SetExitCode(exitFailed);
             return 0;
         }
         if (DoMessageBox(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION) !=
             IDOK) {
-            journal.End(Outcome::Cancelled);
+            EndAttempt(Outcome::Cancelled);
             SetExitCode(exitCancelled);
             return 0;
         }
@@ -81,21 +92,21 @@ int CUpgradeApp::RunUpgrade() {
             case IDOK: break;
             case IDRETRY: retry = true; break;
             case IDCANCEL:
-                journal.End(Outcome::Cancelled);
+                EndAttempt(Outcome::Cancelled);
                 SetExitCode(exitCancelled);
                 return 0;
             default:
-                journal.End(Outcome::Failed);
+                EndAttempt(Outcome::Failed);
                 SetExitCode(exitFailed);
                 return 0;
             }
         }
         if (retry) {
-            journal.End(Outcome::Failed);
+            EndAttempt(Outcome::Failed);
             continue;
         }
         // 7. Done; with "-r" the next instrument.
-        journal.End(Outcome::Done);
+        EndAttempt(Outcome::Done);
         if (!repeatRun)
             return 1;
     }

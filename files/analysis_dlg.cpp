@@ -1,6 +1,7 @@
 #include "files/analysis_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "sys/text.h"
 
 #include <cstring>
 
@@ -14,7 +15,7 @@ CAnalysisDlg::CAnalysisDlg(int position, CUpgradeFile& file, fw::CWnd* parent)
 BOOL CAnalysisDlg::OnInitDialog() {
     CProgressDlg::OnInitDialog();
     CUpgradeApp& app = App();
-    SetUpperText(app.Message(Msg::Analysing, file_.fileName));
+    SetUpperText(app.Message(Msg::Analysing, sys::OneLine(file_.fileName)));
     SetLowerText(app.Message(Msg::InProgress));
     CenterWindow();
     file_.recordCount = 0;

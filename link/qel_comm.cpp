@@ -1,8 +1,9 @@
 #include "link/qel_comm.h"
 
+#include "sys/stop.h"
+
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -147,9 +148,7 @@ void CQelComm::PaceBeforeSend() {
         return;
     // The instrument needs this long to get ready; sleeping gives it without using the
     // processor, and the clock makes sure the whole pause passes.
-    const auto end = Clock::now() + std::chrono::milliseconds(PauseMilliseconds(count, lineState_));
-    while (Clock::now() < end)
-        std::this_thread::sleep_until(end);
+    sys::SleepUntil(Clock::now() + std::chrono::milliseconds(PauseMilliseconds(count, lineState_)));
 }
 
 int CQelComm::WaitOutputDrained() {
@@ -178,7 +177,8 @@ int CQelComm::WaitOutputDrained() {
                                               1000000.0 / lineState_.baudRate)
                           : 1000;
         micros = std::clamp(micros, 50L, 100000L);
-        std::this_thread::sleep_for(std::chrono::microseconds(micros));
+        if (!sys::SleepUntil(Clock::now() + std::chrono::microseconds(micros)))
+            return -1; // the program is asked to stop: the line may not have left
     }
 }
 

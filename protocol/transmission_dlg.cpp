@@ -1,6 +1,7 @@
 #include "protocol/transmission_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "sys/text.h"
 
 #include <cstring>
 
@@ -32,7 +33,7 @@ CTransmissionDlg::~CTransmissionDlg() = default;
 
 BOOL CTransmissionDlg::OnInitDialog() {
     CUpgradeApp& app = App();
-    SetUpperText(app.Message(Msg::Transmitting, file_.fileName));
+    SetUpperText(app.Message(Msg::Transmitting, sys::OneLine(file_.fileName)));
     SetLowerText(app.Message(Msg::InProgress));
     CProgressDlg::OnInitDialog();
     CenterWindow();

@@ -86,6 +86,7 @@ class SerialPort {
     BOOL CloseHandle();
 
   private:
+    friend void ReleaseOpenPorts();
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -97,6 +98,10 @@ DWORD TimeoutErrorCode();
 // The system's message for an error code, as FormatMessage gives it (Windows ends it with CR
 // LF); empty when the system has none.
 std::string SystemErrorText(DWORD code);
+
+// Gives back every port still open, as closing would (POSIX: the line as it was found,
+// exclusive use, the lock file), for an end of the program that runs no destructors.
+void ReleaseOpenPorts();
 
 // The device behind COMn (POSIX: the port map; Windows: "\\.\COMn").
 std::string PortDeviceName(int portNumber);

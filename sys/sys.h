@@ -10,6 +10,10 @@
 
 namespace sys {
 
+// Makes descriptors 0, 1 and 2 valid before anything is opened: one that is closed is opened on
+// /dev/null, so that no file or port takes its number (POSIX; nothing on Windows).
+void SecureStandardDescriptors();
+
 // Full path of the running program, UTF-8.
 std::string ExecutablePath();
 

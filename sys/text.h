@@ -27,6 +27,11 @@ bool IsUtf8(const std::string& bytes);
 // LF), blanks and final period, so that a message can go on after it.
 std::string TrimSystemText(std::string text);
 
+// Text from outside (a file name) for one line of a message: its control characters, line
+// ends and tabs included, as \xHH, so that it cannot start lines of its own. A Windows name
+// never holds one.
+std::string OneLine(const std::string& text);
+
 // Lower-case hexadecimal of raw bytes.
 std::string HexText(const std::string& bytes);
 

@@ -1,6 +1,7 @@
 #include "ui/progress_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "sys/stop.h"
 
 #include <chrono>
 
@@ -22,8 +23,9 @@ void CProgressDlg::SetLowerText(const std::string& text) {
         ShowDlgItem(IDC_LOWER_TEXT, true);
 }
 
+// A stop request is served at once, whenever the queue was last looked at.
 bool CProgressDlg::PumpDue() const {
-    return std::chrono::steady_clock::now() - lastPump_ >= pumpInterval;
+    return std::chrono::steady_clock::now() - lastPump_ >= pumpInterval || sys::StopRequest() != 0;
 }
 
 void CProgressDlg::End(int result) {

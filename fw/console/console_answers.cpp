@@ -289,6 +289,12 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
         S().modalStack.back()->buttonsShown = false;
     for (;;) {
         const auto line = io.ReadLine();
+        if (!line && io.Stopped()) {
+            // The program is asked to stop: the close box, and what follows ends it.
+            S().stopIsQuit = true;
+            io.Write("\n");
+            return CloseBoxAnswer(choices);
+        }
         EchoAnswer(line);
         if (!line)
             return CloseBoxAnswer(choices);

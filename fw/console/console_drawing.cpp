@@ -29,16 +29,64 @@ std::string WithoutCarriageReturns(const std::string& text) {
 
 // Text that came from the disk or the instrument, as a terminal may show it: control
 // characters (an escape sequence in a file name, a stray byte in an answer) written out.
-std::string Printable(const std::string& text) {
+namespace {
+
+void Escape(std::string& out, unsigned char c) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+    out += escaped;
+}
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+size_t SequenceLength(const std::string& text, size_t i, unsigned& codePoint) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+    if (length == 0 || c > 0xF4 || i + length > text.size())
+        return 0;
+    codePoint = c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    static const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool overlong = codePoint < smallest[length];
+    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
+    return overlong || surrogate || codePoint > 0x10FFFF ? 0 : length;
+}
+
+} // namespace
+
+// C0 and C1 controls (line ends and tabs of a text excepted) and bytes that are no UTF-8 would
+// reach the terminal as commands of their own: each is written as \xHH.
+std::string Printable(const std::string& text, bool oneLine) {
     std::string out;
-    for (unsigned char c : text) {
-        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            const bool layout = (c == '\n' || c == '\t') && !oneLine;
+            if ((c < 0x20 && !layout) || c == 0x7F)
+                Escape(out, c);
+            else
+                out += static_cast<char>(c);
+            ++i;
+            continue;
         }
+        unsigned codePoint = 0;
+        const size_t length = SequenceLength(text, i, codePoint);
+        if (length == 0) {
+            Escape(out, c);
+            ++i;
+            continue;
+        }
+        for (size_t k = 0; k < length; ++k) {
+            if (codePoint >= 0x80 && codePoint <= 0x9F)
+                Escape(out, static_cast<unsigned char>(text[i + k]));
+            else
+                out += text[i + k];
+        }
+        i += length;
     }
     return out;
 }
@@ -83,7 +131,7 @@ std::string DrawControls(const Window& w, const Control* owner) {
         } else if (c.spec.kind == ControlKind::ListBox) {
             for (size_t i = 0; i < c.items.size(); ++i)
                 out += std::string(static_cast<int>(i) == c.selection ? "  > " : "    ") +
-                       Printable(c.items[i].first) + "\n";
+                       Printable(c.items[i].first, true) + "\n";
             if (c.items.empty())
                 out += std::string("    ") + Say("(empty)", "(vide)") + "\n";
         }

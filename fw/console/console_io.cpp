@@ -1,5 +1,6 @@
 #include "fw/console/console_io.h"
 #include "sys/posix/iconv_text.h"
+#include "sys/stop.h"
 
 #include <langinfo.h>
 #include <poll.h>
@@ -58,25 +59,37 @@ void ConsoleIo::Redirect(int inputFd, std::FILE* output) {
     Slot() = std::make_unique<ConsoleIo>(inputFd, output);
 }
 
+void ConsoleIo::Put(const std::string& bytes) {
+    if (outputFailed_)
+        return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), output_) == bytes.size() &&
+        !std::ferror(output_))
+        return;
+    // A reader gone (a pipe into head) or a full disk: what is shown is lost, the upgrade is not.
+    outputFailed_ = true;
+    const int error = errno;
+    std::clearerr(output_);
+    std::fprintf(stderr, "qel32: the output cannot be written (%s); the upgrade goes on\n",
+                 std::strerror(error));
+}
+
 void ConsoleIo::Write(const std::string& text) {
     if (midLine_) {
-        std::fputc('\n', output_);
+        Put("\n");
         midLine_ = false;
     }
-    const std::string shown = ForTerminal(text);
-    std::fwrite(shown.data(), 1, shown.size(), output_);
+    Put(ForTerminal(text));
 }
 
 void ConsoleIo::WriteInPlace(const std::string& line) {
-    std::fputc('\r', output_);
-    const std::string shown = ForTerminal(line);
-    std::fwrite(shown.data(), 1, shown.size(), output_);
-    std::fflush(output_);
+    Put("\r" + ForTerminal(line));
+    Flush();
     midLine_ = true;
 }
 
 void ConsoleIo::Flush() {
-    std::fflush(output_);
+    if (!outputFailed_ && std::fflush(output_) != 0)
+        Put(std::string()); // notes the failure
 }
 
 bool ConsoleIo::HasWholeLine() const {
@@ -84,12 +97,16 @@ bool ConsoleIo::HasWholeLine() const {
 }
 
 bool ConsoleIo::FillOnce(int timeoutMs) {
-    pollfd pfd{inputFd_, POLLIN, 0};
+    stopped_ = sys::StopRequest() != 0;
+    if (stopped_)
+        return false;
+    pollfd pfd[2] = {{inputFd_, POLLIN, 0}, {sys::StopRequestDescriptor(), POLLIN, 0}};
     int ready;
     do {
-        ready = poll(&pfd, 1, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    if (ready == 0)
+        ready = poll(pfd, 2, timeoutMs);
+        stopped_ = sys::StopRequest() != 0;
+    } while (ready < 0 && errno == EINTR && !stopped_);
+    if (ready <= 0 || stopped_ || pfd[0].revents == 0)
         return false;
     char buffer[512];
     ssize_t n;
@@ -121,7 +138,8 @@ std::string ConsoleIo::TakeLine() {
 }
 
 std::optional<std::string> ConsoleIo::ReadLine() {
-    WaitForLine(-1);
+    if (!WaitForLine(-1) && stopped_)
+        return std::nullopt;
     if (HasWholeLine())
         return TakeLine();
     if (!pending_.empty()) // a last line without its end

@@ -18,10 +18,13 @@ class ConsoleIo {
     void Flush();
 
     // Waits up to timeoutMs (negative: no limit) for a whole line; true when one is ready or
-    // the input has ended.
+    // the input has ended. A stop request ends the wait as its time-out would.
     bool WaitForLine(int timeoutMs);
-    // The next line without its end (CR LF or LF), consumed; nothing at the end of input.
+    // The next line without its end (CR LF or LF), consumed; nothing at the end of input, or
+    // when a stop request ended the wait (Stopped()).
     std::optional<std::string> ReadLine();
+    // The last wait ended on a stop request.
+    bool Stopped() const { return stopped_; }
     // The next line if one is already complete, not consumed.
     std::optional<std::string> PeekReadyLine();
     void DropPeekedLine();
@@ -35,14 +38,18 @@ class ConsoleIo {
 
   private:
     bool HasWholeLine() const;
-    bool FillOnce(int timeoutMs); // false on timeout
+    bool FillOnce(int timeoutMs); // false on timeout or a stop request
     std::string TakeLine();
+    // Output that cannot be written is noted once; the program goes on without it.
+    void Put(const std::string& bytes);
 
     int inputFd_;
     std::FILE* output_;
     std::string pending_;
     bool ended_ = false;
     bool midLine_ = false; // a line written in place is still open
+    bool stopped_ = false;
+    bool outputFailed_ = false;
     bool inputIsTerminal_;
     bool outputIsTerminal_;
     std::string terminalCodeset_; // empty: UTF-8 as it is

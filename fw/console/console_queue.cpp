@@ -1,6 +1,9 @@
 // The console's message queue: posted messages in order, paint and timer messages made when
 // they are looked for, as Windows makes them; the window records' lifetime.
 #include "fw/console/console_window.h"
+#include "sys/stop.h"
+
+#include <csignal>
 
 #include <algorithm>
 
@@ -21,6 +24,24 @@ bool Matches(const Msg& m, Handle filter, UINT lo, UINT hi) {
 } // namespace
 
 namespace console {
+
+void ServeStopRequest() {
+    auto& s = S();
+    const int signal = sys::StopRequest();
+    if (signal == 0 || s.quitPosted)
+        return;
+    Window* top = s.modalStack.empty() ? nullptr : s.modalStack.back();
+    const Control* cancel = top != nullptr ? FindControl(top, IDCANCEL) : nullptr;
+    if (signal == SIGINT && !s.stopIsQuit && Io().InputIsTerminal() && top != nullptr &&
+        top->worksWithoutInput && cancel != nullptr && cancel->visible) {
+        sys::ClearStopRequest();
+        Io().Write("\n");
+        top->object->PostMessage(WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    s.quitPosted = true;
+    PostQuitMessage(128 + signal);
+}
 
 int NextTimerDelayMs() {
     if (S().timers.empty())
@@ -90,6 +111,7 @@ BOOL CWnd::KillTimer(UINT timerId) {
 }
 
 BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    ServeStopRequest();
     auto& s = S();
     const Handle h = filter != nullptr ? filter->GetSafeHwnd() : nullptr;
     for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {

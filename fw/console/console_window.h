@@ -73,6 +73,9 @@ struct State {
     std::vector<Timer> timers;
     std::vector<Window*> modalStack;
     Clock::time_point lastCancelCheck{};
+    // A stop request that ended a box's wait is a quit, not a Cancel to ask about again.
+    bool stopIsQuit = false;
+    bool quitPosted = false; // for the stop request
 };
 
 State& S();
@@ -93,12 +96,17 @@ char LowerLetter(char c);
 LRESULT Deliver(Window* w, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The queue (console_queue.cpp).
+// A stop request (a signal) ends the program through its loops: a quit message, once. Ctrl-C
+// on a terminal while a dialog works is that dialog's Cancel instead, whose question a second
+// Ctrl-C ends.
+void ServeStopRequest();
 Window* NewWindow(CWnd* object);
 void ForgetWindow(Window* w);
 int NextTimerDelayMs(); // -1 when no timer runs
 
 // Dialogs drawn as text (console_drawing.cpp).
-std::string Printable(const std::string& text);
+// Text as the terminal may be given it; oneLine: its line ends and tabs escaped too.
+std::string Printable(const std::string& text, bool oneLine = false);
 std::string WithLineEnd(const std::string& text);
 // The group box a radio button stands in, or the label right above a list box.
 const Control* OwnerLabel(const Window& w, const Control& c);

@@ -2,11 +2,16 @@
 // blanks, as Windows hands a program the text after its name.
 #include "fw/console/console_io.h"
 #include "fw/fw.h"
+#include "sys/stop.h"
+#include "sys/sys.h"
 
 #include <cstdio>
 #include <string>
 
 int main(int argc, char** argv) {
+    // Before anything opens a file or a port.
+    sys::SecureStandardDescriptors();
+    sys::WatchStopRequests();
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1)
@@ -20,5 +25,6 @@ int main(int argc, char** argv) {
     }
     const int status = fw::AfxWinMain(commandLine);
     fw::console::ConsoleIo::Instance().Flush();
-    return status;
+    // Ended by a signal, through the program's own paths: its status, as the shell expects.
+    return sys::StopRequest() != 0 ? 128 + sys::StopRequest() : status;
 }

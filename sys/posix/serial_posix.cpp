@@ -2,6 +2,7 @@
 #include "sys/posix/termios_state.h"
 #include "sys/posix/uucp_lock.h"
 #include "sys/serial.h"
+#include "sys/stop.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -57,6 +58,28 @@ bool IsPseudoTerminal(int fd) {
 } // namespace
 
 struct SerialPort::Impl {
+    // Every port open now, for an end that runs no destructors. Plain storage that no exit
+    // handler destroys: ports are still closed by destructors that run after it would be.
+    struct Registry {
+        Impl* ports[16];
+        int count;
+        void Add(Impl* p) {
+            if (count < 16)
+                ports[count++] = p;
+        }
+        void Remove(Impl* p) {
+            for (int i = 0; i < count; ++i)
+                if (ports[i] == p) {
+                    ports[i] = ports[--count];
+                    return;
+                }
+        }
+    };
+    static Registry& OpenPorts() {
+        static Registry registry{};
+        return registry;
+    }
+
     int fd = -1;
     CommTimeouts timeouts{0, 0, 10000, 0, 0};
     bool pseudoTerminal = false;
@@ -73,12 +96,19 @@ struct SerialPort::Impl {
         const int error = errno;
         fd = -1;
         lock.Release();
+        OpenPorts().Remove(this);
         errno = error;
         return result;
     }
 };
 
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
+
+void ReleaseOpenPorts() {
+    auto& open = SerialPort::Impl::OpenPorts();
+    while (open.count > 0)
+        open.ports[open.count - 1]->Close();
+}
 
 SerialPort::~SerialPort() {
     if (impl_->fd >= 0)
@@ -121,6 +151,7 @@ DWORD SerialPort::Open(int portNumber) {
     }
     ::ioctl(fd, TIOCEXCL);
     impl_->fd = fd;
+    Impl::OpenPorts().Add(impl_.get());
     impl_->timeouts = CommTimeouts{0, 0, 10000, 0, 0};
     impl_->pseudoTerminal = IsPseudoTerminal(fd);
     termios before{};
@@ -301,11 +332,13 @@ BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
             }
             waitMs = static_cast<int>(std::min<long long>(left.count(), 0x7FFFFFFF));
         }
-        pollfd pfd{impl_->fd, POLLOUT, 0};
-        if (::poll(&pfd, 1, waitMs) < 0 && errno != EINTR)
+        pollfd pfd[2] = {{impl_->fd, POLLOUT, 0}, {StopRequestDescriptor(), POLLIN, 0}};
+        if (::poll(pfd, 2, waitMs) < 0 && errno != EINTR)
             error = errno;
-        else if ((pfd.revents & (POLLERR | POLLHUP)) != 0 && (pfd.revents & POLLOUT) == 0)
+        else if ((pfd[0].revents & (POLLERR | POLLHUP)) != 0 && (pfd[0].revents & POLLOUT) == 0)
             error = EIO;
+        else if (StopRequest() != 0)
+            error = EINTR; // the program is asked to stop: the rest is not sent
     }
     if (written != nullptr)
         *written = done;
@@ -321,15 +354,13 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     const long long limitMs =
         static_cast<long long>(t.readTotalTimeoutConstant) +
         static_cast<long long>(t.readTotalTimeoutMultiplier) * static_cast<long long>(size);
-    pollfd pfd{impl_->fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&pfd, 1, static_cast<int>(limitMs > 0x7FFFFFFF ? 0x7FFFFFFF : limitMs));
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0)
+    // A stop request ends the wait as its time-out would.
+    pollfd pfd[2] = {{impl_->fd, POLLIN, 0}, {StopRequestDescriptor(), POLLIN, 0}};
+    const int ready = ::poll(pfd, 2, static_cast<int>(limitMs > 0x7FFFFFFF ? 0x7FFFFFFF : limitMs));
+    if (ready < 0 && errno != EINTR)
         return Fail(errno);
-    if (ready == 0)
-        return TRUE; // the time-out: no byte, not an error
+    if (ready <= 0 || (pfd[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+        return TRUE; // the time-out or a stop request: no byte, not an error
     ssize_t n;
     do {
         n = ::read(impl_->fd, data, size);
@@ -338,7 +369,7 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
         n = 0; // taken by someone else between the poll and the read: nothing for us
     else if (n < 0)
         return Fail(errno);
-    if (n == 0 && (pfd.revents & POLLHUP) != 0)
+    if (n == 0 && (pfd[0].revents & POLLHUP) != 0)
         return Fail(EIO); // the other end hung up
     if (read != nullptr)
         *read = static_cast<DWORD>(n);

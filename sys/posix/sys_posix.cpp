@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,19 @@
 #include <vector>
 
 namespace sys {
+
+void SecureStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number is this one, since those below it are open.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
 
 std::string ExecutablePath() {
     std::vector<char> buffer(4096);
@@ -225,31 +239,118 @@ std::string JournalPath() {
     return state + "/qel32/journal.jsonl";
 }
 
+namespace {
+
+// An owner whose files this program may follow and write: the running user, or root.
+bool Trusted(uid_t owner) {
+    return owner == ::geteuid() || owner == 0;
+}
+
+// A descriptor closed when it goes.
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f = -1) : fd(f) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    void Reset(int f) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = f;
+    }
+};
+
+// Opens name in the folder at, following a link only when the running user or root owns it,
+// as the kernel's protected links do in a shared folder.
+int OpenTrusted(int at, const std::string& name, int flags, mode_t mode, std::string& reason) {
+    int fd = ::openat(at, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0 || (errno != ELOOP && errno != ENOTDIR && errno != EMLINK))
+        return fd;
+    struct stat link {};
+    if (::fstatat(at, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+        return -1;
+    if (!Trusted(link.st_uid)) {
+        reason = "\"" + name + "\" is a link that another user owns";
+        errno = EPERM;
+        return -1;
+    }
+    return ::openat(at, name.c_str(), flags | O_CLOEXEC, mode);
+}
+
+} // namespace
+
+// The journal is written only where the running user owns the way there: another user who can
+// write in a folder on the way must not make this program write a file of their choosing.
 bool AppendLine(const std::string& path, const std::string& line, std::string& reason) {
     if (path.empty()) {
         reason = "no journal folder (HOME is not set)";
         return false;
     }
-    // Folders as the XDG rules make them: for the user alone.
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1))
-        if (::mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) {
-            reason = std::strerror(errno);
-            return false;
-        }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        reason = std::strerror(errno);
+    const auto fail = [&](int error) {
+        if (reason.empty())
+            reason = std::strerror(error);
+        return false;
+    };
+    // 1. The folders, each opened in the one before it; those missing are made for the user
+    //    alone, as the XDG rules make them.
+    Fd folder(::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd < 0)
+        return fail(errno);
+    size_t start = path[0] == '/' ? 1 : 0;
+    const size_t lastSlash = path.rfind('/');
+    const std::string name = lastSlash == std::string::npos ? path : path.substr(lastSlash + 1);
+    while (lastSlash != std::string::npos && start <= lastSlash) {
+        const size_t slash = path.find('/', start);
+        const std::string component = path.substr(start, slash - start);
+        start = slash + 1;
+        if (component.empty() || component == ".")
+            continue;
+        int next = OpenTrusted(folder.fd, component, O_PATH | O_DIRECTORY, 0, reason);
+        if (next < 0 && errno == ENOENT && ::mkdirat(folder.fd, component.c_str(), 0700) == 0)
+            next = OpenTrusted(folder.fd, component, O_PATH | O_DIRECTORY, 0, reason);
+        if (next < 0)
+            return fail(errno);
+        folder.Reset(next);
+    }
+    struct stat st {};
+    if (::fstat(folder.fd, &st) != 0)
+        return fail(errno);
+    if (!Trusted(st.st_uid)) {
+        reason = "its folder belongs to another user";
         return false;
     }
-    // One write: lines from two programs appending at once never interleave.
-    const std::string text = line + "\n";
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    const int error = errno;
-    ::close(fd);
-    if (written != static_cast<ssize_t>(text.size())) {
-        reason = written < 0 ? std::strerror(error) : "the disk took only part of it";
+    // 2. The file: never waited for (a FIFO), only a regular file of the user's or root's, or
+    //    the null device.
+    Fd file(OpenTrusted(folder.fd, name, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY,
+                        0600, reason));
+    if (file.fd < 0)
+        return fail(errno);
+    if (::fstat(file.fd, &st) != 0)
+        return fail(errno);
+    if (S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3))
+        return true; // /dev/null: the journal asked away
+    if (!S_ISREG(st.st_mode)) {
+        reason = "it is not a regular file";
         return false;
+    }
+    if (!Trusted(st.st_uid)) {
+        reason = "it belongs to another user";
+        return false;
+    }
+    // 3. One write, that starts at the beginning of a line even after a torn one (a full disk,
+    //    a size limit): lines from two programs appending at once never interleave.
+    std::string text = line + "\n";
+    char last = '\n';
+    if (st.st_size > 0 && ::pread(file.fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        text.insert(0, "\n");
+    const ssize_t written = ::write(file.fd, text.data(), text.size());
+    if (written != static_cast<ssize_t>(text.size())) {
+        if (written >= 0)
+            reason = "the disk took only part of it";
+        return fail(errno);
     }
     return true;
 }

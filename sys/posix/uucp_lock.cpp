@@ -41,7 +41,8 @@ int UucpLock::Acquire(const std::string& device) {
         const pid_t owner = Owner(path);
         if (owner > 0 && (::kill(owner, 0) == 0 || errno == EPERM))
             return EACCES;
-        ::unlink(path.c_str()); // its owner is gone
+        ::unlink(path.c_str()); // its owner is gone, or it is no lock: the name goes, never
+                                // what a link points to
     }
     return 0;
 }
@@ -60,19 +61,34 @@ std::string UucpLock::Folder() {
     return ::stat("/run/lock", &st) == 0 ? "/run/lock" : "/var/lock";
 }
 
+// The lock folder is everyone's: what stands under the lock's name may be a link, a FIFO or
+// anything else another user placed there. It is opened without following a link or waiting
+// for a writer, and only a regular file is read.
 pid_t UucpLock::Owner(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
+    struct stat st {};
     char text[32] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ssize_t n = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        n = ::read(fd, text, sizeof text - 1);
     ::close(fd);
+    if (n <= 0)
+        return -1;
+    // Decimal digits among blanks, whatever their number: the ASCII form ("%10d\n", or a short
+    // "107\n" from a program that does not pad). Four bytes of anything else: a binary int.
+    const std::string content(text, static_cast<size_t>(n));
+    const bool ascii = content.find_first_not_of("0123456789 \t\n") == std::string::npos &&
+                       content.find_first_of("0123456789") != std::string::npos;
+    if (ascii)
+        return static_cast<pid_t>(std::strtol(text, nullptr, 10));
     if (n == static_cast<ssize_t>(sizeof(int))) {
         int binary = 0;
         std::memcpy(&binary, text, sizeof binary);
         return binary;
     }
-    return n > 0 ? static_cast<pid_t>(std::strtol(text, nullptr, 10)) : -1;
+    return -1; // garbage: no owner
 }
 
 } // namespace sys::posix

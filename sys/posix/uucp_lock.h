@@ -18,7 +18,8 @@ class UucpLock {
 
   private:
     static std::string Folder();
-    // The PID in a lock file: ASCII (HDB UUCP) or, from old programs, a binary int.
+    // The PID in a lock file: ASCII (HDB UUCP) or, from old programs, a binary int; -1 when
+    // what stands there is no lock file.
     static pid_t Owner(const std::string& path);
 
     std::string path_;

@@ -122,6 +122,9 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
     return ok;
 }
 
+// Windows gives the port back, and its state, when the process ends.
+void ReleaseOpenPorts() {}
+
 BOOL SerialPort::CloseHandle() {
     const HANDLE handle = impl_->handle;
     impl_->handle = INVALID_HANDLE_VALUE;

@@ -18,6 +18,9 @@
 
 namespace sys {
 
+// A Windows program has no standard descriptors to protect.
+void SecureStandardDescriptors() {}
+
 std::string ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {

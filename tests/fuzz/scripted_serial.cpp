@@ -124,6 +124,8 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
     return TRUE;
 }
 
+void ReleaseOpenPorts() {}
+
 BOOL SerialPort::CloseHandle() {
     impl_->open = false;
     return TRUE;
