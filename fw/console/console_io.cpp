@@ -34,6 +34,8 @@ std::string TerminalCodeset() {
 ConsoleIo::ConsoleIo(int inputFd, std::FILE* output)
     : inputFd_(inputFd), output_(output), inputIsTerminal_(isatty(inputFd) != 0),
       outputIsTerminal_(isatty(fileno(output)) != 0) {
+    // Line by line, so that whoever follows a log or a pipe sees the work as it goes.
+    std::setvbuf(output_, nullptr, _IOLBF, 0);
     // A terminal shows the text in its own character set; a pipe or a file gets UTF-8.
     if (outputIsTerminal_) {
         const std::string codeset = TerminalCodeset();

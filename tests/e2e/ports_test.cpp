@@ -10,31 +10,19 @@ namespace {
 using namespace testfiles;
 using namespace upgrade;
 
-// What a command printed.
-std::string Output(const std::string& command) {
-    std::string text;
-    if (std::FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-            text.append(buffer, n);
-        ::pclose(p);
-    }
-    return text;
-}
-
 TEST(Ports, ALinePresetLikeANewTerminalUpgradesAndIsGivenBack) {
     Firmware fw(monitorA);
     SimulatorProcess sim({"--monitor", monitorA});
     // Canonical input, echo, CR/LF mapping, output processing: a freshly plugged adapter.
     ASSERT_EQ(std::system(("stty -F " + sim.Device() + " sane").c_str()), 0);
-    const std::string before = Output("stty -F " + sim.Device() + " -g");
+    const std::string before = CommandOutput("stty -F " + sim.Device() + " -g");
     ASSERT_FALSE(before.empty());
     TempFile file(fw.File(), "firmware.hex");
     const auto run = Upgrade(file, "o\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
-    EXPECT_EQ(Output("stty -F " + sim.Device() + " -g"), before) << "the line as it was found";
+    EXPECT_EQ(CommandOutput("stty -F " + sim.Device() + " -g"), before)
+        << "the line as it was found";
     sim.Stop();
     EXPECT_EQ(sim.Image(), fw.data);
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,6 +57,9 @@ ProgramRun RunProgram(const ProgramOptions& options) {
     // On a terminal, what the program writes is copied from the master side into the file.
     int master = -1;
     std::string slaveName;
+    int limited[2] = {-1, -1};
+    if (options.outputReadLimit >= 0 && pipe(limited) != 0)
+        throw std::runtime_error("pipe");
     if (options.terminal) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
@@ -80,9 +84,25 @@ ProgramRun RunProgram(const ProgramOptions& options) {
             raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
             tcsetattr(out, TCSANOW, &raw);
         }
+        if (options.terminalInput && !slaveName.empty()) {
+            close(in);
+            in = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+        }
+        if (limited[1] >= 0) {
+            close(limited[0]);
+            dup2(limited[1], out);
+            close(limited[1]);
+        }
         dup2(in, 0);
         dup2(out, 1);
         dup2(out, 2);
+        for (const int fd : options.closed)
+            close(fd);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
             unsetenv(name);
         // The runs of the tests are no upgrades to keep: unless a test asks for the journal.
@@ -101,6 +121,24 @@ ProgramRun RunProgram(const ProgramOptions& options) {
         _exit(127);
     }
     std::thread copier;
+    if (limited[0] >= 0) {
+        // A reader such as head -c: it takes its bytes and goes.
+        close(limited[1]);
+        copier = std::thread([fd = limited[0], limit = options.outputReadLimit, outPath] {
+            const int file = open(outPath.c_str(), O_WRONLY | O_APPEND);
+            char buffer[256];
+            long taken = 0;
+            ssize_t n;
+            while (taken < limit &&
+                   (n = read(fd, buffer, std::min<size_t>(sizeof buffer, limit - taken))) > 0) {
+                taken += n;
+                if (write(file, buffer, static_cast<size_t>(n)) < 0)
+                    break;
+            }
+            close(file);
+            close(fd);
+        });
+    }
     if (master >= 0)
         copier = std::thread([master, outPath] {
             const int file = open(outPath.c_str(), O_WRONLY | O_APPEND);
@@ -117,11 +155,14 @@ ProgramRun RunProgram(const ProgramOptions& options) {
         std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     int wstatus = 0;
     bool ended = false;
-    if (typed[1] >= 0) {
+    const bool onTerminal = options.terminalInput && master >= 0;
+    if (typed[1] >= 0 || onTerminal) {
         signal(SIGPIPE, SIG_IGN); // a program that ended early must not end the test
-        close(typed[0]);
+        if (typed[0] >= 0)
+            close(typed[0]);
+        const int keyboard = onTerminal ? master : typed[1];
         auto type = [&](const std::string& text) {
-            if (!text.empty() && write(typed[1], text.data(), text.size()) < 0)
+            if (!text.empty() && write(keyboard, text.data(), text.size()) < 0)
                 throw std::runtime_error("cannot type into the program");
         };
         type(options.input);
@@ -139,9 +180,12 @@ ProgramRun RunProgram(const ProgramOptions& options) {
                 break;
             if (step.action)
                 step.action();
+            if (step.signal != 0)
+                kill(pid, step.signal);
             type(step.input);
         }
-        close(typed[1]);
+        if (typed[1] >= 0)
+            close(typed[1]);
     }
     for (; !ended;) {
         const pid_t done = waitpid(pid, &wstatus, WNOHANG);
@@ -156,7 +200,8 @@ ProgramRun RunProgram(const ProgramOptions& options) {
     }
     if (copier.joinable()) {
         copier.join();
-        close(master);
+        if (master >= 0)
+            close(master);
     }
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     run.output = ReadAll(outPath);

@@ -12,12 +12,13 @@ struct ProgramRun {
     std::string output;
 };
 
-// Once the program has shown `shown` (after what the step before saw), do `action`, then type
-// `input`.
+// Once the program has shown `shown` (after what the step before saw), do `action`, send it
+// `signal` when one is given, then type `input`.
 struct ProgramStep {
     std::string shown;
     std::function<void()> action;
     std::string input;
+    int signal = 0;
 };
 
 struct ProgramOptions {
@@ -26,8 +27,12 @@ struct ProgramOptions {
     std::vector<ProgramStep> steps;         // when given, standard input ends after the last
     std::map<std::string, std::string> env; // set on top of a clean locale
     std::string workingDirectory;
-    std::string program;   // another copy of the program; the built one when empty
-    bool terminal = false; // what it shows goes to a pseudo-terminal (raw, no CR added)
+    std::string program;        // another copy of the program; the built one when empty
+    bool terminal = false;      // what it shows goes to a pseudo-terminal (raw, no CR added)
+    bool terminalInput = false; // with terminal: its input is that terminal too
+    std::vector<int> closed;    // standard descriptors closed before it starts
+    long outputReadLimit = -1;  // its output into a pipe whose reader goes away after so many bytes
+    long fileSizeLimit = -1;    // RLIMIT_FSIZE, in bytes
     int timeoutSeconds = 60;
 };
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <optional>
 
 namespace upgrade {
@@ -39,6 +40,19 @@ inline ProgramRun Upgrade(const TempFile& file, const std::string& input,
     std::vector<std::string> args{"-le", "-c1,115200,8,1,n,n"};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunProgram(UpgradeOptions(file, input, args));
+}
+
+// What a command printed.
+inline std::string CommandOutput(const std::string& command) {
+    std::string text;
+    if (std::FILE* p = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+            text.append(buffer, n);
+        ::pclose(p);
+    }
+    return text;
 }
 
 inline std::string Box(const std::string& icon, const std::string& text,

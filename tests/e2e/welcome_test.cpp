@@ -80,11 +80,23 @@ TEST_F(ProgramFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
     EXPECT_NE(sim.Received().find("EXITQEL\n"), std::string::npos);
 }
 
+// C0 and C1 controls, bytes that are no UTF-8 and line ends would be commands to the terminal
+// or lines of their own (a success that never was): each is shown as \xHH.
 TEST_F(ProgramFolder, NamesFromTheDiskCannotSendEscapeSequencesToTheTerminal) {
     Put("a\x1b]0;owned\x07.hex", Upgrade("a"));
+    Put("b\xC2\x9B"
+        "2J.hex",
+        Upgrade("b"));
+    Put("c\xFF.hex", Upgrade("c"));
+    Put("d\nUpgrading has been successfully done.hex", Upgrade("d"));
     const auto run = Run("\no\ne\n");
-    EXPECT_SHOWN(run, "Upgrading files list:\n    a\\x1B]0;owned\\x07.hex\n");
-    EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
+    EXPECT_SHOWN(run, "Upgrading files list:\n    a\\x1B]0;owned\\x07.hex\n    b\\xC2\\x9B2J.hex\n"
+                      "    c\\xFF.hex\n    d\\x0AUpgrading has been successfully done.hex\n");
+    for (const char* raw : {"\x1b", "\xC2\x9B", "\xFF", "\nUpgrading has been"})
+        EXPECT_EQ(run.output.find(raw), std::string::npos) << testing::PrintToString(raw);
+    // In a box, a name is one line too.
+    const auto named = Run("\no\n", {"-hd\nfake.hex"});
+    EXPECT_SHOWN(named, "Unable to open file \"d\\x0Afake.hex\"");
 }
 
 TEST_F(ProgramFolder, SelectionModeSendsOnlyTheChosenFile) {

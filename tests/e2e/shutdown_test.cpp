@@ -1,0 +1,281 @@
+// The program ends cleanly whatever stops it, and trusts nothing another user placed: signals
+// in the middle of a transfer, a reader that goes away, closed standard descriptors, the lock
+// folder and the journal's way as another user may have set them up, names that would be
+// commands to a terminal.
+#include "upgrade_helpers.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testfiles;
+using namespace upgrade;
+
+// Lines of a journal that parse, and whether every line did.
+std::vector<nlohmann::json> ParsedLines(const std::string& path, bool* allParse = nullptr) {
+    std::vector<nlohmann::json> lines;
+    std::ifstream in(path);
+    std::string line;
+    bool all = true;
+    while (std::getline(in, line)) {
+        try {
+            lines.push_back(nlohmann::json::parse(line));
+        } catch (const nlohmann::json::exception&) {
+            all = false;
+        }
+    }
+    if (allParse != nullptr)
+        *allParse = all;
+    return lines;
+}
+
+// A firmware long enough at 1200 baud to be stopped in the middle, a line preset as a freshly
+// plugged adapter's, a lock folder and a journal of the test's own.
+class Stop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system(("stty -F " + sim.Device() + " sane").c_str()), 0);
+        lineBefore = CommandOutput("stty -F " + sim.Device() + " -g");
+        fs::create_directories(locks);
+    }
+    ProgramOptions Options(const std::string& input, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"-le", "-c1,1200,8,1,n,n"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto options = UpgradeOptions(file, input, args);
+        options.env["QEL32_LOCKDIR"] = locks;
+        options.env["QEL32_JOURNAL"] = journal;
+        return options;
+    }
+    // The line as it was found, the lock folder empty, one journal line with this outcome.
+    void ExpectCleanEnd(const std::string& outcome) {
+        EXPECT_EQ(CommandOutput("stty -F " + sim.Device() + " -g"), lineBefore);
+        EXPECT_TRUE(fs::is_empty(locks)) << "a lock file stayed";
+        const auto lines = ParsedLines(journal);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["outcome"], outcome);
+    }
+
+    Firmware fw{monitorA, false, 16, 600};
+    SimulatorProcess sim{{"--monitor", monitorA, "--baud", "1200"}};
+    TempFile file{fw.File(), "firmware.hex"};
+    std::string locks = file.Folder() + "/locks";
+    std::string journal = file.Folder() + "/journal.jsonl";
+    std::string lineBefore;
+};
+
+const std::string transmitting = "Transmitting file \"firmware.hex\"";
+
+TEST_F(Stop, EachSignalInTheMiddleOfATransferEndsThroughTheProgramsOwnPaths) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
+        fs::remove(journal);
+        auto options = Options("o\no\n");
+        options.steps = {{transmitting, {}, "", signal}};
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 128 + signal) << strsignal(signal) << "\n" << run.output;
+        ExpectCleanEnd("cancelled");
+        EXPECT_EQ(run.output.find("Unable to"), std::string::npos) << "no failure box";
+    }
+}
+
+TEST_F(Stop, CtrlCOnATerminalIsTheCancelQuestionAndASecondOneEndsAtOnce) {
+    const std::string question = "the instrument will not be operational";
+    // No: the transfer goes on to its end.
+    auto options = Options("");
+    options.terminal = options.terminalInput = true;
+    options.steps = {{"(o) OK", {}, "o\n"},
+                     {transmitting, {}, "", SIGINT},
+                     {question, {}, "n\n"},
+                     {"successfully done", {}, "o\n"}};
+    auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    ExpectCleanEnd("done");
+    // A second Ctrl-C while it asks.
+    fs::remove(journal);
+    options.steps = {
+        {"(o) OK", {}, "o\n"}, {transmitting, {}, "", SIGINT}, {question, {}, "", SIGINT}};
+    run = RunProgram(options);
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.output;
+    ExpectCleanEnd("cancelled");
+}
+
+TEST_F(Stop, CancelInATraceBoxGivesTheLineBackAndTheLock) {
+    auto options = Options("o\n", {"-d"}); // the compatibility list, then the first line sent
+    options.steps = {{"Following line has just been sent:\nQEL?", {}, "c\n"}};
+    const auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 3) << run.output;
+    EXPECT_EQ(CommandOutput("stty -F " + sim.Device() + " -g"), lineBefore);
+    EXPECT_TRUE(fs::is_empty(locks));
+}
+
+TEST(Output, AReaderThatGoesAwayNeverStopsTheUpgrade) {
+    Firmware fw(monitorA, false, 16, 300);
+    SimulatorProcess sim({"--monitor", monitorA});
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string journal = file.Folder() + "/journal.jsonl";
+    auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_JOURNAL"] = journal;
+    options.outputReadLimit = 300; // as | head -c 300
+    const auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    sim.Stop();
+    EXPECT_EQ(sim.Image(), fw.data);
+    const auto lines = ParsedLines(journal);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["outcome"], "done");
+}
+
+// A closed descriptor would be taken by the next file opened: the port, the firmware, the
+// journal, whose bytes would then go where the console's do.
+TEST(Output, ClosedStandardDescriptorsAreNoOnesToTake) {
+    Firmware fw(monitorA);
+    const std::string whole = identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    for (const int fd : {0, 1, 2}) {
+        SimulatorProcess sim({"--monitor", monitorA});
+        TempFile file(fw.File(), "firmware.hex");
+        auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+        options.env["QEL32_JOURNAL"] = "/proc/no/journal"; // its warning goes to standard error
+        options.closed = {fd};
+        options.timeoutSeconds = 30;
+        const auto run = RunProgram(options);
+        // Without input the confirmation is the close box: nothing is sent after identifying.
+        EXPECT_EQ(run.status, fd == 0 ? 2 : 0) << "descriptor " << fd << "\n" << run.output;
+        EXPECT_EQ(sim.Received(), fd == 0 ? identification : whole) << "descriptor " << fd;
+    }
+}
+
+TEST(Locks, WhatAnotherUserLeftInTheLockFolderNeverHoldsTheProgram) {
+    Firmware fw(monitorA);
+    SimulatorProcess sim({"--monitor", monitorA});
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string locks = file.Folder() + "/locks";
+    fs::create_directories(locks);
+    const std::string lock = locks + "/LCK.." +
+                             fs::path(sim.Device()).parent_path().filename().string() + "_" +
+                             fs::path(sim.Device()).filename().string();
+    auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_LOCKDIR"] = locks;
+    options.timeoutSeconds = 30;
+    // A FIFO under the lock's name: no lock, and no wait for a writer.
+    ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0);
+    auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    ASSERT_TRUE(fs::is_empty(locks)) << "the FIFO is no lock and goes";
+    // A live process's lock in the short ASCII form, four bytes as a binary one would be: the
+    // port is that process's (init's, which is always there).
+    std::ofstream(lock) << "  1\n";
+    run = RunProgram(options);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_SHOWN(run, "Permission denied");
+    EXPECT_TRUE(fs::exists(lock)) << "another's lock is left alone";
+}
+
+// Run as root, with the journal's way through what an ordinary user owns.
+class SharedJournal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "another user's files: as root only";
+    }
+    ProgramRun UpgradeWith(const std::string& journal) {
+        SimulatorProcess sim({"--monitor", monitorA});
+        auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+        options.env["QEL32_JOURNAL"] = journal;
+        options.timeoutSeconds = 30;
+        auto run = RunProgram(options);
+        wire = sim.Received();
+        return run;
+    }
+    void ExpectUnchangedUpgrade(const ProgramRun& run) {
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(wire, identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    }
+    Firmware fw{monitorA};
+    TempFile file{fw.File(), "firmware.hex"};
+    std::string wire;
+    static constexpr uid_t nobody = 65534;
+};
+
+TEST_F(SharedJournal, ALinkAnotherUserPlacedIsNotFollowed) {
+    const fs::path target = fs::path(file.Folder()) / "root-only";
+    std::ofstream(target) << "root's own\n";
+    ::chmod(target.c_str(), 0600);
+    // A folder the user owns, and in a folder of root's a link the user owns.
+    for (const bool usersFolder : {true, false}) {
+        const fs::path state = fs::path(file.Folder()) / (usersFolder ? "users" : "roots");
+        fs::create_directories(state / "qel32");
+        if (usersFolder) {
+            ::chown(state.c_str(), nobody, nobody);
+            ::chown((state / "qel32").c_str(), nobody, nobody);
+        }
+        fs::create_symlink(target, state / "qel32" / "journal.jsonl");
+        ::lchown((state / "qel32" / "journal.jsonl").c_str(), nobody, nobody);
+        const auto run = UpgradeWith((state / "qel32" / "journal.jsonl").string());
+        ExpectUnchangedUpgrade(run);
+        std::ifstream in(target);
+        const std::string content((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(content, "root's own\n") << (usersFolder ? "user's folder" : "user's link");
+        EXPECT_SHOWN(run, usersFolder ? "its folder belongs to another user"
+                                      : "is a link that another user owns");
+    }
+}
+
+TEST_F(SharedJournal, AFifoAFullDiskOrATornLineNeverChangeAnUpgrade) {
+    const std::string fifo = file.Folder() + "/fifo.jsonl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto run = UpgradeWith(fifo);
+    ExpectUnchangedUpgrade(run);
+    EXPECT_SHOWN(run, "it is not a regular file");
+
+    // A disk with room for part of a line only.
+    const fs::path disk = fs::path(file.Folder()) / "disk";
+    fs::create_directories(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "no tmpfs here";
+    const std::string journal = (disk / "journal.jsonl").string();
+    {
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        filler << std::string(16 * 1024, 'x'); // as much as it takes, the rest refused
+    }
+    std::ofstream(journal) << "";
+    const auto full = UpgradeWith(journal);
+    ExpectUnchangedUpgrade(full);
+    EXPECT_SHOWN(full, "No space left on device");
+    fs::remove(disk / "filler");
+    ExpectUnchangedUpgrade(UpgradeWith(journal));
+    const auto lines = ParsedLines(journal);
+    ::umount(disk.c_str());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["outcome"], "done");
+}
+
+TEST(TornJournal, ALineAfterATornOneStartsOnALineOfItsOwn) {
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string journal = file.Folder() + "/journal.jsonl";
+    std::ofstream(journal, std::ios::binary) << "{\"time\":\"2026-12-08T00:00:00Z\",\"outc";
+    for (const long limit : {200L, -1L}) { // a size limit that tears the line, then none
+        SimulatorProcess sim({"--monitor", monitorA});
+        auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+        options.env["QEL32_JOURNAL"] = journal;
+        options.fileSizeLimit = limit;
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 0) << run.output;
+    }
+    bool allParse = true;
+    const auto lines = ParsedLines(journal, &allParse);
+    EXPECT_FALSE(allParse) << "the torn lines stay as they are";
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["outcome"], "done");
+}
+
+} // namespace
