@@ -229,14 +229,8 @@ TEST_F(SharedJournal, ALinkAnotherUserPlacedIsNotFollowed) {
     }
 }
 
-TEST_F(SharedJournal, AFifoAFullDiskOrATornLineNeverChangeAnUpgrade) {
-    const std::string fifo = file.Folder() + "/fifo.jsonl";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const auto run = UpgradeWith(fifo);
-    ExpectUnchangedUpgrade(run);
-    EXPECT_SHOWN(run, "it is not a regular file");
-
-    // A disk with room for part of a line only.
+TEST_F(SharedJournal, AFullDiskNeverChangesAnUpgrade) {
+    // A disk with no room left.
     const fs::path disk = fs::path(file.Folder()) / "disk";
     fs::create_directories(disk);
     if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=16k") != 0)
@@ -256,6 +250,21 @@ TEST_F(SharedJournal, AFifoAFullDiskOrATornLineNeverChangeAnUpgrade) {
     ::umount(disk.c_str());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back()["outcome"], "done");
+}
+
+TEST(TornJournal, AFifoIsNeverWaitedFor) {
+    Firmware fw(monitorA);
+    SimulatorProcess sim({"--monitor", monitorA});
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string fifo = file.Folder() + "/fifo.jsonl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_JOURNAL"] = fifo;
+    options.timeoutSeconds = 30;
+    const auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_SHOWN(run, "it is not a regular file");
 }
 
 TEST(TornJournal, ALineAfterATornOneStartsOnALineOfItsOwn) {
