@@ -1,6 +1,6 @@
 #include "app/journal.h"
 
-#include "link/qel_comm.h"
+#include "link/link_settings.h"
 #include "sys/sys.h"
 #include "sys/text.h"
 #include "ui/about_dlg.h"
