@@ -66,16 +66,16 @@ LRESULT CTransmissionDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-bool CTransmissionDlg::Follow(const Result& result, UINT again) {
+void CTransmissionDlg::Follow(const Result& result, UINT again) {
     if (!PumpMessages()) {
         PostMessage(WM_TRANSMIT_FAILED);
-        return false;
+        return;
     }
     if (Ended())
-        return false;
+        return;
     switch (result.kind) {
-    case Kind::Again: PostMessage(again, static_cast<WPARAM>(sequence_->Failures())); return true;
-    case Kind::Skipped: PostMessage(WM_TRANSMIT_LINE); return true;
+    case Kind::Again: PostMessage(again, static_cast<WPARAM>(sequence_->Failures())); return;
+    case Kind::Skipped: PostMessage(WM_TRANSMIT_LINE); return;
     case Kind::Failed:
         if (!result.retry) {
             PostFailure(result.failure);
@@ -83,12 +83,12 @@ bool CTransmissionDlg::Follow(const Result& result, UINT again) {
             const bool runAgain = App().ReportFailure(result.failure) == IDOK;
             PostMessage(runAgain ? WM_TRANSMIT_RETRY : WM_TRANSMIT_FAILED);
         }
-        return false;
+        return;
     case Kind::Next: break;
     }
     if (!result.next) {
         PostSuccess();
-        return false;
+        return;
     }
     switch (*result.next) {
     case Step::Check: PostMessage(WM_TRANSMIT_CHECK); break;
@@ -97,7 +97,6 @@ bool CTransmissionDlg::Follow(const Result& result, UINT again) {
     case Step::Line: PostMessage(WM_TRANSMIT_LINE); break;
     case Step::Exit: PostMessage(WM_TRANSMIT_EXIT); break;
     }
-    return true;
 }
 
 void CTransmissionDlg::OnCheckStep() {

@@ -41,8 +41,8 @@ class CTransmissionDlg : public CProgressDlg {
     void OnLineStep();
     void OnExitStep();
     // Serves the interface, then posts what follows a step: the next step, the same one again,
-    // the success, or the failure's box and exit. False when the dialog is done.
-    bool Follow(const Result& result, UINT again);
+    // the success, or the failure's box and exit.
+    void Follow(const Result& result, UINT again);
     void ShowProgress();
 
     struct LinkPort; // the program's link as the sequence's port
