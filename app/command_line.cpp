@@ -67,3 +67,17 @@ void ParseCommandLine(const std::string& commandLine, CommandLineValues& values)
         dash = nextDash;
     }
 }
+
+std::string CommandLineOfArguments(const std::vector<std::string>& arguments) {
+    std::string line;
+    bool valueFollows = false;
+    for (const std::string& argument : arguments) {
+        const bool glued = valueFollows && !argument.empty() && argument[0] != '-';
+        if (!glued && !line.empty())
+            line += ' ';
+        line += argument;
+        valueFollows = !glued && argument.size() == 2 && argument[0] == '-' &&
+                       std::string("chlwCHLW").find(argument[1]) != std::string::npos;
+    }
+    return line;
+}

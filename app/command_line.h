@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the command line can set; read by the whole procedure, never changed after start-up.
 struct CommandLineValues {
@@ -20,3 +21,9 @@ struct CommandLineValues {
 // Reads the options of commandLine (the text after the program's name) into values. Malformed
 // options are never reported: they are skipped or leave their value as the rules say.
 void ParseCommandLine(const std::string& commandLine, CommandLineValues& values);
+
+// The command line that a console program's arguments stand for: the arguments joined by
+// blanks, as Windows hands the text after the program's name, except that an option letter
+// given alone (-c, -h, -l, -w) takes the next argument as its value when that argument does not
+// begin with '-', as POSIX commands take their values ("-h fw.hex" is "-hfw.hex").
+std::string CommandLineOfArguments(const std::vector<std::string>& arguments);

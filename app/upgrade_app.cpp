@@ -1,5 +1,6 @@
 #include "app/upgrade_app.h"
 
+#include "app/console_help.h"
 #include "app/messages.h"
 #include "fw/dialog_template.h"
 #include "files/analysis_dlg.h"
@@ -100,22 +101,18 @@ bool CUpgradeApp::ChooseSettings(LinkSettings& settings) {
     return true;
 }
 
+std::string CUpgradeApp::ConsoleCommandLine(const std::vector<std::string>& arguments) {
+    return CommandLineOfArguments(arguments);
+}
+
 bool CUpgradeApp::ConsoleRequest(const std::string& line, std::string& text) {
     if (line == "--version") {
-        text = CVersionInfo().AboutLine(CatalogueText(Msg::Version, 1)) + "\n";
+        text = ConsoleVersion();
         return true;
     }
     if (line != "--help")
         return false;
-    // The page of the command-line help dialog, as text.
-    const fw::DialogTemplate* page = fw::FindDialogTemplate(CCommandLineDlg::TemplateFor(
-        ProposedLanguage(sys::GetProfileString("intl", "sLanguage", "FRA", 10))));
-    if (page == nullptr)
-        return false;
-    text = page->caption + "\n\n";
-    for (const auto& control : page->controls)
-        if (control.kind == fw::ControlKind::Static)
-            text += (control.noPrefix ? control.text : fw::StripAccelerator(control.text)) + "\n";
+    text = ConsoleHelp(ProposedLanguage(sys::GetProfileString("intl", "sLanguage", "FRA", 10)));
     return true;
 }
 

@@ -31,6 +31,7 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     BOOL InitInstance() override;
     // "--help": the command-line help page in the language of the environment; "--version":
     // the version line of the About dialog.
+    std::string ConsoleCommandLine(const std::vector<std::string>& arguments) override;
     bool ConsoleRequest(const std::string& commandLine, std::string& text) override;
 
     // The catalogue text of a message in the program's language, its placeholders replaced.

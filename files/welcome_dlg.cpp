@@ -10,9 +10,9 @@ CWelcomeDlg::CWelcomeDlg(fw::CWnd* parent)
 BOOL CWelcomeDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     CenterWindow();
-    // Every later relative name (upgrade files, read-me) is taken in the program's folder;
-    // when it cannot be entered the listing is that of the current directory.
-    sys::EnterExecutableFolder();
+    // Every later relative name (upgrade files, read-me) is taken in the files' folder; when
+    // it cannot be entered the listing is that of the current directory.
+    sys::EnterFilesFolder();
     ListResetContent(IDC_FILES);
     ListDir(IDC_FILES, "*.HEX");
     if (App().selectionMode) {

@@ -192,6 +192,9 @@ class CWinApp {
         (void)text;
         return false;
     }
+    // The command line that a console program's arguments stand for; by default they are
+    // joined by blanks, as Windows hands a program the text after its name.
+    virtual std::string ConsoleCommandLine(const std::vector<std::string>& arguments);
     virtual int ExitInstance() { return exitCode_; }
     int Run(); // the main message loop; never used by a program whose InitInstance says no
 

@@ -24,6 +24,13 @@ CWinApp::~CWinApp() {
         theApp = nullptr;
 }
 
+std::string CWinApp::ConsoleCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments)
+        line += (line.empty() ? "" : " ") + argument;
+    return line;
+}
+
 int CWinApp::Run() {
     Msg msg;
     for (;;) {

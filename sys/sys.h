@@ -43,8 +43,9 @@ bool SeekToStart(std::FILE* stream);
 // without regard to case), as the list box directory listing with attribute 0 gives them:
 // no directories, no hidden files, no read-only files.
 std::vector<std::string> ListPlainFiles(const std::string& pattern);
-// Makes the program's own folder the current directory; false when it cannot.
-bool EnterExecutableFolder();
+// Makes the folder of the upgrade and read-me files the current directory: on Windows the
+// program's own folder, on POSIX the one the command was started in. False when it cannot.
+bool EnterFilesFolder();
 // True when name exists (a file-status query), relative to the current directory.
 bool FileExists(const std::string& name);
 

@@ -1,5 +1,5 @@
-// Entry point of the console program: the command line is the arguments joined by single
-// blanks, as Windows hands a program the text after its name.
+// Entry point of the console program: the application tells the command line its arguments
+// stand for.
 #include "fw/console/console_io.h"
 #include "fw/fw.h"
 #include "sys/stop.h"
@@ -7,19 +7,17 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
     // Before anything opens a file or a port.
     sys::SecureStandardDescriptors();
     sys::WatchStopRequests();
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            commandLine += ' ';
-        commandLine += argv[i];
-    }
-    if (std::string text;
-        fw::AfxGetApp() != nullptr && fw::AfxGetApp()->ConsoleRequest(commandLine, text)) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    fw::CWinApp* app = fw::AfxGetApp();
+    const std::string commandLine =
+        app != nullptr ? app->ConsoleCommandLine(arguments) : std::string();
+    if (std::string text; app != nullptr && app->ConsoleRequest(commandLine, text)) {
         std::fputs(text.c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }

@@ -174,10 +174,9 @@ std::vector<std::string> ListPlainFiles(const std::string& pattern) {
     return names;
 }
 
-bool EnterExecutableFolder() {
-    const std::string path = ExecutablePath();
-    const auto slash = path.find_last_of('/');
-    return slash != std::string::npos && chdir(path.substr(0, slash + 1).c_str()) == 0;
+// A command takes its files where it was started: an installed one lives in /usr/bin.
+bool EnterFilesFolder() {
+    return true;
 }
 
 // The same data as the Windows version resource, from the one source both builds use.

@@ -144,7 +144,7 @@ std::vector<std::string> ListPlainFiles(const std::string& pattern) {
     return names;
 }
 
-bool EnterExecutableFolder() {
+bool EnterFilesFolder() {
     const std::string path = ExecutablePath();
     const auto slash = path.find_last_of("\\/");
     return slash != std::string::npos &&

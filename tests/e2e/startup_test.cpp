@@ -19,22 +19,45 @@ ProgramRun Start(const std::string& lang, const std::string& input,
 }
 
 TEST(StartUp, HelpAndVersionAsALinuxCommandGivesThem) {
+    // The version as scripts read it: the name, then the dotted version as the last word.
     auto run = Start("", "", {"--version"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "Qel32 Version B.01 (2,1,0,0)\n");
-    run = Start("en_US.UTF-8", "", {"--help"});
+    EXPECT_EQ(run.output, "qel32 2.1.0.0\nQel32 Version B.01 (2,1,0,0)\n");
+    // Every option, the files' folder, the statuses, the journal and an example.
+    ProgramOptions options;
+    options.args = {"--help"};
+    options.env["LANG"] = "en_US.UTF-8";
+    options.env["QEL32_JOURNAL"] = "/somewhere/journal.jsonl";
+    run = RunProgram(options);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output,
-              "QEL.EXE: Command Line Options\n\n"
-              "-r\n    . repeats last downloading without checking\n"
-              "-l(f|e)\n    . forces french (f) or english (e) language\n"
-              "-c(1|2|3|4|5|6|7|8),(600|1200|2400|4800|9600|19200|38400|57600|115200),(7|8),"
-              "(1|2),(e|o|n|i),(s|h|n)\n    . forces communication parameters\n"
-              "-w(X)\n    . force waiting for target ready characters quantity (default 5)\n");
-    run = Start("fr_CA.UTF-8", "", {"--help"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output.rfind("QEL.EXE: Options de la ligne de commande\n\n-r\n    . répète", 0),
+    EXPECT_EQ(run.output.rfind("Usage: qel32 [options]\n\nQEL.EXE: Command Line Options\n\n"
+                               "-r\n    . repeats last downloading without checking\n",
+                               0),
               0u)
+        << run.output;
+    for (const char* shown :
+         {"\n-l(f|e)\n", "\n-c(1|2|3|4|5|6|7|8),(600|", "\n-w(X)\n", "\n-h(file)\n", "\n-s\n",
+          "\n-d\n", "\n-f\n", "\n--help\n", "\n--version\n", "taken from the\ncurrent directory",
+          "Exit status: 0 upgrade done; 1 ", "3 trace ended with Cancel; 128 + n ended by signal n",
+          ":\n    /somewhere/journal.jsonl\n", "Example:\n    qel32 -le -c 1,9600,8,1,n,n -h fw.hex\n"})
+        EXPECT_NE(run.output.find(shown), std::string::npos) << shown << "\nin:\n" << run.output;
+    options.env["LANG"] = "fr_CA.UTF-8";
+    run = RunProgram(options);
+    EXPECT_EQ(run.status, 0);
+    for (const char* shown : {"Utilisation : qel32 [options]\n\nQEL.EXE: Options de la ligne de "
+                              "commande\n\n-r\n    . répète",
+                              "\n-h(fichier)\n", "dans le répertoire courant", "Code de sortie : 0",
+                              "Exemple :\n    qel32 "})
+        EXPECT_NE(run.output.find(shown), std::string::npos) << shown << "\nin:\n" << run.output;
+}
+
+// An option letter alone takes the next argument as its value, as on every Linux command.
+TEST(StartUp, AnOptionsValueMayBeTheNextArgument) {
+    ProgramOptions options;
+    options.args = {"-l", "e", "-h", "missing file.hex"};
+    auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("Unable to open file \"missing file.hex\""), std::string::npos)
         << run.output;
 }
 

@@ -1,4 +1,4 @@
-// Without options: the language, the read-me, the welcome list of the program's folder, the
+// Without options: the language, the read-me, the welcome list of the current folder, the
 // About box, the settings dialog, and the upgrade, against the simulator.
 #include "../unit/hex_test_files.h"
 #include "../unit/simulator_process.h"
@@ -23,15 +23,20 @@ std::string Upgrade(const std::string& filler) {
     return Lines(records);
 }
 
-// The program copied into a folder of its own, with the files a person would put beside it.
-class ProgramFolder : public ::testing::Test {
+// A folder of upgrade files the command is started in, as an installed command is; the program
+// lies elsewhere, beside files of its own that it must not take.
+class WorkingFolder : public ::testing::Test {
   protected:
     void SetUp() override {
         folder = fs::temp_directory_path() /
                  ("qel32-folder-" + std::to_string(::getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder);
-        fs::copy_file(ProgramPath(), folder / "qel32", fs::copy_options::overwrite_existing);
+        fs::create_directories(folder / "bin");
+        fs::copy_file(ProgramPath(), folder / "bin" / "qel32",
+                      fs::copy_options::overwrite_existing);
+        Put("bin/BESIDE.HEX", Upgrade("beside"));
+        Put("bin/README.TXT", "Beside the program\n");
+        Put("bin/LISEZMOI.TXT", "A c\xF4t\xE9 du programme\n");
     }
     void TearDown() override { fs::remove_all(folder); }
     void Put(const std::string& name, const std::string& content) {
@@ -41,11 +46,11 @@ class ProgramFolder : public ::testing::Test {
                    const std::string& locale = "en_US.UTF-8", bool terminal = false) {
         ProgramOptions options;
         options.terminal = terminal;
-        options.program = (folder / "qel32").string();
+        options.program = (folder / "bin" / "qel32").string();
         options.args = std::move(args);
         options.input = input;
         options.env["LANG"] = locale;
-        options.workingDirectory = fs::temp_directory_path().string(); // not the folder
+        options.workingDirectory = folder.string();
         options.timeoutSeconds = 60;
         return RunProgram(options);
     }
@@ -57,7 +62,7 @@ class ProgramFolder : public ::testing::Test {
                                                           << (text) << "\nin:\n"                   \
                                                           << (run).output
 
-TEST_F(ProgramFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
+TEST_F(WorkingFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
     SimulatorProcess sim({"--monitor", monitor});
     Put("b.hex", Upgrade("bbbb"));
     Put("A.HEX", Upgrade("aaaa"));
@@ -70,6 +75,7 @@ TEST_F(ProgramFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
     const auto run = Run("\no\nc\n\no\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_SHOWN(run, "---- Read me ----\nWelcome!\n");
+    // Those of the current folder only: no BESIDE.HEX, no folder, no hidden file.
     EXPECT_SHOWN(run, "Upgrading files list:\n    A.HEX\n    b.hex\n    c.Hex\nButtons:");
     EXPECT_SHOWN(run, "Analysing file \"A.HEX\"");
     EXPECT_SHOWN(run, "Analysing file \"b.hex\"");
@@ -82,7 +88,7 @@ TEST_F(ProgramFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
 
 // C0 and C1 controls, bytes that are no UTF-8 and line ends would be commands to the terminal
 // or lines of their own (a success that never was): each is shown as \xHH.
-TEST_F(ProgramFolder, NamesFromTheDiskCannotSendEscapeSequencesToTheTerminal) {
+TEST_F(WorkingFolder, NamesFromTheDiskCannotSendEscapeSequencesToTheTerminal) {
     Put("a\x1b]0;owned\x07.hex", Upgrade("a"));
     Put("b\xC2\x9B"
         "2J.hex",
@@ -99,7 +105,7 @@ TEST_F(ProgramFolder, NamesFromTheDiskCannotSendEscapeSequencesToTheTerminal) {
     EXPECT_SHOWN(named, "Unable to open file \"d\\x0Afake.hex\"");
 }
 
-TEST_F(ProgramFolder, SelectionModeSendsOnlyTheChosenFile) {
+TEST_F(WorkingFolder, SelectionModeSendsOnlyTheChosenFile) {
     SimulatorProcess sim({"--monitor", monitor});
     Put("b.hex", Upgrade("bbbb"));
     Put("A.HEX", Upgrade("aaaa"));
@@ -113,7 +119,7 @@ TEST_F(ProgramFolder, SelectionModeSendsOnlyTheChosenFile) {
     EXPECT_NE(sim.Image().find("bbbb"), std::string::npos);
 }
 
-TEST_F(ProgramFolder, NoUpgradeFileEndsWithItsMessage) {
+TEST_F(WorkingFolder, NoUpgradeFileEndsWithItsMessage) {
     Put("README.TXT", "r\n");
     const auto run = Run("\no\nc\n\n");
     EXPECT_EQ(run.status, 1) << run.output;
@@ -121,7 +127,7 @@ TEST_F(ProgramFolder, NoUpgradeFileEndsWithItsMessage) {
                       "Unable to upgrade the instrument. Contact your resaler\n");
 }
 
-TEST_F(ProgramFolder, NoUpgradeFileInFrench) {
+TEST_F(WorkingFolder, NoUpgradeFileInFrench) {
     Put("LISEZMOI.TXT", "r\n");
     const auto run = Run("o\nc\n\n", {"-lf"});
     EXPECT_EQ(run.status, 1) << run.output;
@@ -132,14 +138,14 @@ TEST_F(ProgramFolder, NoUpgradeFileInFrench) {
                       "Boutons : (o) OK ; Entrée : OK\n");
 }
 
-TEST_F(ProgramFolder, ExitEndsSilently) {
+TEST_F(WorkingFolder, ExitEndsSilently) {
     Put("a.hex", Upgrade("a"));
     const auto run = Run("\no\ne\n");
     EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_EQ(run.output.find("---- qel32 ["), std::string::npos) << "no box";
 }
 
-TEST_F(ProgramFolder, ReadMeAbsentOrWithLongLinesAndTabs) {
+TEST_F(WorkingFolder, ReadMeAbsentOrWithLongLinesAndTabs) {
     Put("a.hex", Upgrade("a"));
     // Absent: the pane says so; the dialog still opens and closes.
     auto run = Run("\no\ne\n");
@@ -151,7 +157,7 @@ TEST_F(ProgramFolder, ReadMeAbsentOrWithLongLinesAndTabs) {
     EXPECT_SHOWN(run, "---- Read me ----\nfirst\n\tindented\n" + longLine + "\nlast\nButtons");
 }
 
-TEST_F(ProgramFolder, ReadMeInEachEncodingShowsItsText) {
+TEST_F(WorkingFolder, ReadMeInEachEncodingShowsItsText) {
     Put("a.hex", Upgrade("a"));
     const std::string shown = "---- Lisez-moi ----\nMise à jour, été €\n";
     for (const std::string& bytes :
@@ -164,7 +170,7 @@ TEST_F(ProgramFolder, ReadMeInEachEncodingShowsItsText) {
     }
 }
 
-TEST_F(ProgramFolder, TerminalGetsTheTextInItsOwnCharacterSet) {
+TEST_F(WorkingFolder, TerminalGetsTheTextInItsOwnCharacterSet) {
     Put("a.hex", Upgrade("a"));
     Put("LISEZMOI.TXT", "Mise \xE0 jour.\r\n");
     // A UTF-8 terminal gets UTF-8; one whose locale names no character set (ASCII) gets no
@@ -183,7 +189,7 @@ TEST_F(ProgramFolder, TerminalGetsTheTextInItsOwnCharacterSet) {
     EXPECT_SHOWN(run, "Mise à jour.\n");
 }
 
-TEST_F(ProgramFolder, AboutShowsTheVersionAndHidesAnAbsentReadMe) {
+TEST_F(WorkingFolder, AboutShowsTheVersionAndHidesAnAbsentReadMe) {
     Put("a.hex", Upgrade("a"));
     Put("LISEZMOI.TXT", "en français\n"); // the English read-me is absent
     const auto run = Run("\no\na\nok\ne\n");

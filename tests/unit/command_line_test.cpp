@@ -126,3 +126,23 @@ TEST(CommandLine, AccentedNamesAreLowerCasedWhole) {
 }
 
 } // namespace
+
+TEST(CommandLine, ArgumentsGiveTheWindowsLineWithValuesGluedToTheirLetter) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(CommandLineOfArguments(Args{"-h", "fw.hex"}), "-hfw.hex");
+    EXPECT_EQ(CommandLineOfArguments(Args{"-c", "5,9600,8,1,n,n", "-W", "20", "-l", "e"}),
+              "-c5,9600,8,1,n,n -W20 -le");
+    // Written the Windows way, the line is the same as Windows would hand it.
+    EXPECT_EQ(CommandLineOfArguments(Args{"-hfw.hex", "-s", "-c5,9600,8,1,n,n"}),
+              "-hfw.hex -s -c5,9600,8,1,n,n");
+    // A letter that takes no value, or a next argument that is an option, keeps its blank.
+    EXPECT_EQ(CommandLineOfArguments(Args{"-s", "x", "-h", "-d", "-w", "-h", "f"}),
+              "-s x -h -d -w -hf");
+    // A value is taken once: the argument after it is an argument of its own.
+    EXPECT_EQ(CommandLineOfArguments(Args{"-h", "a.hex", "b"}), "-ha.hex b");
+    // A name with blanks stays whole.
+    const auto values = Parse(CommandLineOfArguments(Args{"-h", "my file.hex", "-s"}));
+    EXPECT_EQ(values.givenFileName, "my file.hex ");
+    EXPECT_EQ(values.selectionMode, 1);
+    EXPECT_EQ(CommandLineOfArguments(Args{}), "");
+}
