@@ -1,9 +1,9 @@
 #include "files/analysis_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "sys/sys.h"
 #include "sys/text.h"
 
-#include <cstring>
 
 using res::Msg;
 
@@ -24,9 +24,9 @@ BOOL CAnalysisDlg::OnInitDialog() {
     stream = std::make_unique<sys::TextFile>();
     if (!stream->Open(file_.fileName)) {
         // The system's reason tells a missing file from a folder, a device or a FIFO.
-        const int error = stream->ErrorCode();
+        const DWORD error = stream->ErrorCode();
         stream.reset();
-        Fail(Msg::CannotOpenFile, std::strerror(error));
+        Fail(Msg::CannotOpenFile, sys::SystemErrorText(error));
         return TRUE;
     }
     gauge.Attach(IDC_GAUGE, this, 100, RGB(0, 0, 255), RGB(255, 255, 255));
@@ -61,7 +61,7 @@ void CAnalysisDlg::OnAnalysisStep() {
     case Outcome::NotText: Fail(Msg::FileWrong); return;
     case Outcome::BadList: Fail(Msg::ListWrong); return;
     case Outcome::ReadError: // not the end of the file: what is left of it cannot be trusted
-        Fail(Msg::FileWrong, std::strerror(stream->ErrorCode()));
+        Fail(Msg::FileWrong, sys::SystemErrorText(stream->ErrorCode()));
         return;
     default: break;
     }

@@ -1,6 +1,7 @@
 #include "link/qel_comm.h"
 
 #include "sys/stop.h"
+#include "sys/sys.h"
 
 #include <algorithm>
 #include <chrono>

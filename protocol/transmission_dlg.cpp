@@ -1,9 +1,9 @@
 #include "protocol/transmission_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "sys/sys.h"
 #include "sys/text.h"
 
-#include <cstring>
 
 using res::Msg;
 using Kind = TransmissionSequence::Result::Kind;
@@ -42,7 +42,7 @@ BOOL CTransmissionDlg::OnInitDialog() {
 
     stream = std::make_unique<sys::TextFile>();
     if (!stream->Open(file_.fileName)) {
-        const std::string reason = std::strerror(stream->ErrorCode());
+        const std::string reason = sys::SystemErrorText(stream->ErrorCode());
         stream.reset();
         PostFailure({Msg::CannotOpenFile, file_.fileName, Msg::None, reason});
         return TRUE;

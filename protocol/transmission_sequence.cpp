@@ -1,10 +1,10 @@
 #include "protocol/transmission_sequence.h"
 
 #include "files/record_check.h"
+#include "sys/sys.h"
 #include "sys/text.h"
 
 #include <cstdio>
-#include <cstring>
 
 using res::Msg;
 using Kind = TransmissionSequence::Result::Kind;
@@ -85,7 +85,7 @@ TransmissionSequence::Result TransmissionSequence::Check() {
     while (lines_.Length() < analysed.length && lines_.Length() < stepEnd) {
         const auto read = lines_.Next(piece);
         if (read == UpgradeFileLines::Read::Error)
-            return FileFailure(std::strerror(file_.ErrorCode()));
+            return FileFailure(sys::SystemErrorText(file_.ErrorCode()));
         if (read == UpgradeFileLines::Read::End)
             break;
     }
@@ -135,7 +135,7 @@ TransmissionSequence::Result TransmissionSequence::Line() {
     if (failures_ == 0) {
         const auto read = lines_.Next(currentLine_);
         if (read == UpgradeFileLines::Read::Error)
-            return FileFailure(std::strerror(file_.ErrorCode()));
+            return FileFailure(sys::SystemErrorText(file_.ErrorCode()));
         if (read != UpgradeFileLines::Read::Line)
             return FileFailure(); // the end of the file before its end record
         // The end record leaves only once the whole text has proved to be the one analysed: a

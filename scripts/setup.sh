@@ -4,21 +4,33 @@
 set -euo pipefail
 scope=${1:-all}
 
-packages=(cmake ninja-build g++ googletest srecord libssl-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ googletest srecord libssl-dev nlohmann-json3-dev locales libc-l10n)
 if [ "$scope" = all ]; then
     packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                wine wine64 xvfb xauth imagemagick clang libclang-rt-14-dev
                dpkg-dev lintian unzip xdotool)
 fi
 
+# The French system texts are tested in a French locale.
+french_locale() { locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; }
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && french_locale && exit 0
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
+fi
+if ! french_locale; then
+    echo "Generating the fr_FR.UTF-8 locale"
+    $sudo sed -i 's/^# *\(fr_FR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^fr_FR.UTF-8 UTF-8' /etc/locale.gen || echo 'fr_FR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen
+    $sudo locale-gen >/dev/null
+fi

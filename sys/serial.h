@@ -95,9 +95,6 @@ class SerialPort {
 DWORD GetLastError();
 // The system's code for an operation that ran out of time.
 DWORD TimeoutErrorCode();
-// The system's message for an error code, as FormatMessage gives it (Windows ends it with CR
-// LF); empty when the system has none.
-std::string SystemErrorText(DWORD code);
 
 // Gives back every port still open, as closing would (POSIX: the line as it was found,
 // exclusive use, the lock file), for an end of the program that runs no destructors.

@@ -2,6 +2,8 @@
 // against. One contract, two backends (sys/win32, sys/posix).
 #pragma once
 
+#include "fw/types.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -32,8 +34,16 @@ std::string ResolveUserFileName(const std::string& name);
 
 // Opens a file the user named (matched as above) for reading in binary. Only a regular file is
 // opened: a FIFO, a device or a folder is refused at once, never waited on or read. nullptr on
-// failure, with errno set (EISDIR for a folder, EINVAL for anything else that is not a file).
+// failure, with LastFileError() set (POSIX: EISDIR for a folder, EINVAL for anything else that is
+// not a file).
 std::FILE* OpenRegularFile(const std::string& name);
+// The system's code for this thread's last failed file operation: errno on POSIX, GetLastError()
+// on Windows. What SystemErrorText takes.
+DWORD LastFileError();
+// The system's message for an error code, in the user's language (POSIX: the locale's
+// LC_MESSAGES, as UTF-8; Windows: FormatMessage, which ends it with CR LF); empty when the
+// system has none.
+std::string SystemErrorText(DWORD code);
 // Size in bytes of an open file; -1 when the system cannot tell.
 std::int64_t StreamSize(std::FILE* stream);
 // Back to the start of an open file; false on failure, with errno set.

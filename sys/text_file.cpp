@@ -2,7 +2,6 @@
 
 #include "sys/sys.h"
 
-#include <cerrno>
 
 namespace sys {
 
@@ -14,7 +13,7 @@ bool TextFile::Open(const std::string& name) {
     Close();
     std::FILE* f = OpenRegularFile(name);
     if (f == nullptr) {
-        errorCode_ = errno;
+        errorCode_ = LastFileError();
         return false;
     }
     Attach(f);
@@ -33,7 +32,7 @@ bool TextFile::Rewind() {
     if (!stream_)
         return false;
     if (!SeekToStart(stream_.get())) {
-        errorCode_ = errno;
+        errorCode_ = LastFileError();
         return false;
     }
     std::clearerr(stream_.get());
@@ -66,7 +65,7 @@ bool TextFile::Refill() {
     if (n == 0) {
         if (std::ferror(stream_.get())) {
             failed_ = true;
-            errorCode_ = errno;
+            errorCode_ = LastFileError();
         } else
             ended_ = true;
         return false;

@@ -4,6 +4,8 @@
 // that line would be out of sight of a reader that cuts at the CR.
 #pragma once
 
+#include "fw/types.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -20,7 +22,7 @@ class TextFile {
     TextFile& operator=(const TextFile&) = delete;
 
     // Opens a name as the user gave it (matched as Windows matches names); only a regular
-    // file. False on failure, with the reason in ErrorCode() (an errno value).
+    // file. False on failure, with the reason in ErrorCode() (the system's code).
     bool Open(const std::string& name);
     // Takes an already open stream (tests use memory streams and failing ones); its size is
     // asked of the system unless given.
@@ -37,7 +39,7 @@ class TextFile {
     // maxChars - 1 characters.
     Read ReadLine(std::string& line, std::size_t maxChars);
     // The system's error code of the opening or read that failed.
-    int ErrorCode() const { return errorCode_; }
+    DWORD ErrorCode() const { return errorCode_; }
 
   private:
     struct Closer {
@@ -52,7 +54,7 @@ class TextFile {
     char buffer_[65536];
     std::size_t begin_ = 0, end_ = 0;
     bool ended_ = false, failed_ = false;
-    int errorCode_ = 0;
+    DWORD errorCode_ = 0;
 };
 
 } // namespace sys

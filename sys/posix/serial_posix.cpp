@@ -338,9 +338,5 @@ DWORD TimeoutErrorCode() {
     return ETIMEDOUT;
 }
 
-std::string SystemErrorText(DWORD code) {
-    const char* text = std::strerror(static_cast<int>(code));
-    return text != nullptr ? text : std::string();
-}
 
 } // namespace sys

@@ -139,19 +139,5 @@ DWORD TimeoutErrorCode() {
     return ERROR_TIMEOUT;
 }
 
-std::string SystemErrorText(DWORD code) {
-    // The wide call, so that a French system's accents arrive as UTF-8.
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                       FORMAT_MESSAGE_FROM_SYSTEM,
-                                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                   reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    if (n != 0 && buffer != nullptr)
-        text = win32::Narrow(std::wstring(buffer, n));
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    return text;
-}
 
 } // namespace sys

@@ -10,6 +10,8 @@
 
 #include <timeapi.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -49,24 +51,52 @@ std::string ResolveUserFileName(const std::string& name) {
 }
 
 std::FILE* OpenRegularFile(const std::string& name) {
-    // The wide call, so that any name the user can type opens.
-    std::FILE* stream = _wfopen(win32::Widen(name).c_str(), L"rb");
-    if (stream == nullptr)
+    // The system's own call, so that a failure has the system's own code and text, and wide,
+    // so that any name the user can type opens.
+    const HANDLE file = CreateFileW(win32::Widen(name).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     // Device names ("CON", "COM1", "NUL") open as files would; only a file on a disk is one.
-    struct _stat64 st {};
-    int error = 0;
-    if (_fstat64(_fileno(stream), &st) != 0)
-        error = errno;
-    else if ((st.st_mode & _S_IFMT) != _S_IFREG)
-        error = (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
-    if (error != 0) {
-        std::fclose(stream);
-        errno = error;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        SetLastError(ERROR_INVALID_FUNCTION);
         return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "rb");
+    if (stream == nullptr) {
+        _close(fd);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
     return stream;
 }
+
+DWORD LastFileError() {
+    return ::GetLastError();
+}
+
+std::string SystemErrorText(DWORD code) {
+    // The wide call, so that a French system's accents arrive as UTF-8.
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                       FORMAT_MESSAGE_FROM_SYSTEM,
+                                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                   reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    if (n != 0 && buffer != nullptr)
+        text = win32::Narrow(std::wstring(buffer, n));
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    return text;
+}
+
 
 std::int64_t StreamSize(std::FILE* stream) {
     struct _stat64 st {};

@@ -115,6 +115,30 @@ TEST(AnalysisE2E, FileThatCannotBeOpened) {
     EXPECT_NE(blank.output.find("Unable to open file \" \""), std::string::npos) << blank.output;
 }
 
+// The system's reason speaks the locale's language; the program's own texts keep the language
+// chosen.
+TEST(AnalysisE2E, TheSystemsReasonIsInTheUsersLanguage) {
+    TempFile file(SoundFile(), "present.hex");
+    ProgramOptions options;
+    options.workingDirectory = file.Folder();
+    options.env["LANG"] = "fr_FR.UTF-8";
+    for (const auto& [language, box] :
+         {std::pair<std::string, std::string>{"-lf", "Impossible d'ouvrir le fichier"},
+          {"-le", "Unable to open file"}}) {
+        options.args = {language, "-habsent.hex"};
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(box + " \"absent.hex\"\nAucun fichier ou dossier de ce type" +
+                                  (language == "-lf" ? frenchEnding : englishEnding)),
+                  std::string::npos)
+            << run.output << "\n(is the fr_FR.UTF-8 locale installed? scripts/setup.sh makes it)";
+    }
+    // LC_ALL rules over LANG, as everywhere.
+    options.env["LC_ALL"] = "C";
+    EXPECT_NE(RunProgram(options).output.find("\nNo such file or directory" + englishEnding),
+              std::string::npos);
+}
+
 TEST(AnalysisE2E, WhatIsNotAFileIsRefusedAtOnceWithTheSystemsReason) {
     TempFile file(SoundFile(), "present.hex");
     const std::string fifo = file.Folder() + "/pipe.hex";

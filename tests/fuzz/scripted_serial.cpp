@@ -139,9 +139,6 @@ DWORD TimeoutErrorCode() {
     return ETIMEDOUT;
 }
 
-std::string SystemErrorText(DWORD code) {
-    return std::strerror(static_cast<int>(code));
-}
 
 std::string PortDeviceName(int portNumber) {
     return "scripted" + std::to_string(portNumber);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <clocale>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +52,18 @@ TEST(ProfileLanguage, ProfileValueIsTruncatedAndDefaulted) {
     EXPECT_EQ(sys::GetProfileString("intl", "sLanguage", "FRA", 10), "ENG");
     EXPECT_EQ(sys::GetProfileString("intl", "sLanguage", "FRA", 3), "EN");
     EXPECT_EQ(sys::GetProfileString("intl", "sCountry", "none", 10), "none");
+    ::unsetenv("LC_ALL");
+}
+
+// The system's texts follow the user's messages locale and arrive as UTF-8, while the program
+// itself stays in the C locale.
+TEST(SystemText, SpeaksTheUsersLanguageInUtf8) {
+    ::setenv("LC_ALL", "fr_FR.UTF-8", 1);
+    EXPECT_EQ(sys::SystemErrorText(EACCES), "Permission non accord\xC3\xA9" "e");
+    EXPECT_STREQ(std::setlocale(LC_MESSAGES, nullptr), "C");
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+    ::setenv("LC_ALL", "no_SUCH.locale", 1);
+    EXPECT_EQ(sys::SystemErrorText(EACCES), "Permission denied");
     ::unsetenv("LC_ALL");
 }
 

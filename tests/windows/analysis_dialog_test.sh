@@ -73,7 +73,7 @@ pid=$!
 if probe wait Qel32 30; then
     box=$(probe dump Qel32)
     expect_line "$box" 'Unable to open file "nul"' "device refused"
-    expect_line "$box" 'Invalid argument' "device refused with the reason"
+    expect_line "$box" 'Invalid function' "device refused with the system's reason"
     probe click Qel32 1
 else
     fail "no box for the device"
@@ -81,5 +81,23 @@ fi
 wait "$pid"
 status=$?
 [ "$status" = 1 ] || fail "the device: ended with $status, expected 1"
+
+# A missing file: the system's own text (not the C run-time's English), in the system's
+# language.
+missing_file() { # locale, language option, reason
+    locale=$1 option=$2 reason=$3
+    LANG=$locale LC_ALL=$locale timeout 60 "$wine_run" "$exe" "$option" -habsent.hex &
+    pid=$!
+    if probe wait Qel32 30; then
+        box=$(probe dump Qel32)
+        expect_line "$box" "$reason" "a missing file in $locale"
+        probe click Qel32 1
+    else
+        fail "no box for a missing file in $locale"
+    fi
+    wait "$pid"
+}
+missing_file en_US.UTF-8 -le "File not found"
+missing_file fr_FR.UTF-8 -lf "Fichier introuvable"
 
 finish "analysis dialog under Wine"
