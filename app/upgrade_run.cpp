@@ -34,7 +34,8 @@ int CUpgradeApp::RunUpgrade() {
         link->ClosePort();
         std::string answer;
         const int identification = link->OpenAndIdentify(answer);
-        const bool settingsChosen = identification != CQelComm::cancelled || link->IsOpen();
+        const bool settingsChosen =
+            identification != CQelComm::cancelled || link->OpenedForIdentification();
         if (settingsChosen)
             journal.SetLink(link->settings);
         switch (identification) {
@@ -49,7 +50,7 @@ int CUpgradeApp::RunUpgrade() {
             // Cancel in the settings dialog leaves the port closed; Cancel after a failed
             // identification leaves it open.
             EndAttempt(settingsChosen ? Outcome::Failed : Outcome::Cancelled);
-            SetExitCode(link->IsOpen() ? exitFailed : exitCancelled);
+            SetExitCode(link->OpenedForIdentification() ? exitFailed : exitCancelled);
             return 0;
         }
 

@@ -119,6 +119,15 @@ DWORD CQelComm::OpenPort() {
     return 0;
 }
 
+void CQelComm::DropBrokenPort() {
+    if (!port_.IsOpen())
+        return;
+    fineTimer_.reset();
+    pendingInput_.clear();
+    port_.CloseHandle();
+    KillTimer(linkTimerId);
+}
+
 int CQelComm::ClosePort() {
     if (!port_.IsOpen())
         return 1;
@@ -216,6 +225,7 @@ int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
     const std::string line = text + "\n";
     PaceBeforeSend();
     DropPendingInput();
+    lastWriteError_ = 0;
     DWORD written = 0;
     if (!port_.WriteFile(line.data(), static_cast<DWORD>(line.size()), &written)) {
         lastWriteError_ = sys::GetLastError();
@@ -296,6 +306,7 @@ std::string CQelComm::EscapeForDisplay(const std::string& text) {
 int CQelComm::OpenAndIdentify(std::string& answer) {
     if (port_.IsOpen())
         return alreadyOpen;
+    openedForIdentification_ = false;
     if (!host_.ChooseSettings(settings))
         return cancelled; // the settings stay as they were
     fw::CWaitCursor wait;
@@ -306,6 +317,7 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
             {Msg::None, "", Msg::None, SystemErrorText(error), res::Ending::Upgrade, MB_OK});
         return portFailed;
     }
+    openedForIdentification_ = true;
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string command = "QEL?";
         SendLine(command, false);
@@ -315,6 +327,8 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
         if (ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds) == 0)
             return identified;
     }
+    if (LinkBroken())
+        DropBrokenPort();
     const int answerToBox =
         host_.ReportFailure({Msg::UnableToIdentify, "", Msg::None, "", res::Ending::LinkCheck,
                              MB_OKCANCEL | MB_ICONEXCLAMATION});

@@ -40,15 +40,23 @@ class CQelComm : public fw::CWnd {
     DWORD OpenPort();
     // 1 when the port was not open, 0 when closed, -1 when closing failed (shown).
     int ClosePort();
+    // True when the last write failed or the device went away or hung up. Such a port is
+    // closed before the failure is shown (DropBrokenPort), so that an adapter plugged back in
+    // while the box is up gets its name back instead of a new one.
+    bool LinkBroken() const { return port_.IsOpen() && (lastWriteError_ != 0 || port_.DeviceLost()); }
+    // Closes a broken port without a box of its own: the failure that broke it is the one told.
+    void DropBrokenPort();
     static std::string SystemErrorText(DWORD code);
     bool IsOpen() const { return port_.IsOpen(); }
+    // True when the last OpenAndIdentify opened the port, even if a broken link closed it since.
+    bool OpenedForIdentification() const { return openedForIdentification_; }
 
     // The line exchange. text is cut in place at its first CR or LF; 0 when handed to the
     // port (and, with waitUntilSent, gone from it), -1 when the write failed (LastWriteError).
     // What the instrument sent before is dropped first, so that a late answer to an earlier
     // line is not read as this line's.
     int SendLine(std::string& text, bool waitUntilSent);
-    // The system's code of the last write that failed.
+    // The system's code of the last write when it failed, else 0.
     DWORD LastWriteError() const { return lastWriteError_; }
     // True when bytes from the instrument are waiting to be read; line ends, blanks and zeros
     // alone are dropped and are no input.
@@ -80,6 +88,7 @@ class CQelComm : public fw::CWnd {
     LinkHost& host_;
     sys::SerialPort port_;
     DWORD lastWriteError_ = 0;
+    bool openedForIdentification_ = false;
     sys::CommState lineState_; // as the port reported it once set up
     DWORD readTimeoutMs_ = 0;  // the read time-out the port has; 0 when unknown
     std::string pendingInput_; // read from the port, not yet part of an answer

@@ -77,6 +77,8 @@ void CTransmissionDlg::Follow(const Result& result, UINT again) {
     case Kind::Again: PostMessage(again, static_cast<WPARAM>(sequence_->Failures())); return;
     case Kind::Skipped: PostMessage(WM_TRANSMIT_LINE); return;
     case Kind::Failed:
+        if (App().link->LinkBroken())
+            App().link->DropBrokenPort();
         if (!result.retry) {
             PostFailure(result.failure);
         } else {

@@ -71,6 +71,8 @@ class SerialPort {
     // success.
     DWORD Open(int portNumber);
     bool IsOpen() const;
+    // True once the device has gone or hung up (an input/output error): only closing is left.
+    bool DeviceLost() const;
 
     BOOL SetupComm(DWORD inQueue, DWORD outQueue);
     BOOL PurgeComm(DWORD flags);

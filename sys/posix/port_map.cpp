@@ -1,22 +1,10 @@
 // The port map: port n is the device that the ports folder names COMn, or else the machine's
-// serial device that the numbering rule gives n.
+// serial device that the numbering rule gives n, or the one its USB adapter now has.
 #include "sys/posix/ports_folder.h"
+#include "sys/posix/usb_ports.h"
 #include "sys/serial.h"
 
 namespace sys {
-
-namespace {
-
-// Linux numbers its serial devices by driver; each family gets a fixed block of COM numbers so
-// that plugging a device in never renumbers another.
-struct DeviceFamily {
-    const char* prefix;
-    int firstPort;
-};
-constexpr DeviceFamily families[] = {{"/dev/ttyS", 1}, {"/dev/ttyUSB", 17}, {"/dev/ttyACM", 33}};
-constexpr int portsPerFamily = 16;
-
-} // namespace
 
 std::string PortDeviceName(int portNumber) {
     if (const std::string folder = posix::PortsFolder(); !folder.empty()) {
@@ -25,12 +13,10 @@ std::string PortDeviceName(int portNumber) {
                 return path;
         return folder + "/COM" + std::to_string(portNumber); // absent: the open says so
     }
-    for (const auto& family : families) {
-        const int index = portNumber - family.firstPort;
-        if (index >= 0 && index < portsPerFamily)
-            return family.prefix + std::to_string(index);
-    }
-    return std::string();
+    if (std::string followed = posix::FollowedDevice(portNumber); !followed.empty())
+        return followed;
+    // Its adapter away: the numbering, as the port list numbers what is there.
+    return posix::NumberedDevice(portNumber);
 }
 
 } // namespace sys

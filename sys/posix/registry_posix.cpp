@@ -58,6 +58,12 @@ std::vector<std::string> List(const std::string& folder) {
     return names;
 }
 
+} // namespace
+
+std::vector<std::string> TtyNames() {
+    return List(SysfsRoot() + "/class/tty");
+}
+
 // The USB identity of a tty: the first folder above its device that has idVendor.
 void ReadUsbIdentity(SerialDevice& device) {
     std::string dir = RealPath(SysfsRoot() + "/class/tty/" + device.name + "/device");
@@ -68,11 +74,14 @@ void ReadUsbIdentity(SerialDevice& device) {
             device.productId = ReadLine(dir + "/idProduct");
             device.serial = ReadLine(dir + "/serial");
             device.product = ReadLine(dir + "/product");
+            device.usbPath = dir.substr(dir.find_last_of('/') + 1);
             return;
         }
         dir = dir.substr(0, dir.find_last_of('/'));
     }
 }
+
+namespace {
 
 // A built-in serial port is listed only when its UART exists (type not 0).
 bool IsPresent(const std::string& name) {
@@ -107,10 +116,10 @@ std::vector<SerialDevice> SerialDevices() {
             devices.push_back(device);
         }
     } else {
-        for (const auto& name : List(SysfsRoot() + "/class/tty")) {
-            int port = 0;
+        for (const auto& name : TtyNames()) {
+            int port = PortFollowing(name);
             for (int n = 1; n <= 48 && port == 0; ++n)
-                if (PortDeviceName(n) == "/dev/" + name)
+                if (NumberedDevice(n) == "/dev/" + name)
                     port = n;
             if (port == 0 || !IsPresent(name))
                 continue;

@@ -1,5 +1,6 @@
 // The Windows serial contract emulated with termios.
 #include "sys/posix/termios_state.h"
+#include "sys/posix/usb_ports.h"
 #include "sys/posix/uucp_lock.h"
 #include "sys/serial.h"
 #include "sys/stop.h"
@@ -73,6 +74,13 @@ struct SerialPort::Impl {
     bool pseudoTerminal = false;
     std::optional<termios> before; // the line as it was found, put back at closing
     posix::UucpLock lock;
+    bool lost = false; // the device went away or hung up: only closing is left
+
+    BOOL Fail(int code) {
+        if (code == EIO || code == ENXIO || code == ENODEV)
+            lost = true;
+        return sys::Fail(code);
+    }
 
     // Undoes everything the opening did, so that the port is as the next user expects it.
     int Close() {
@@ -107,6 +115,10 @@ bool SerialPort::IsOpen() const {
     return impl_->fd >= 0;
 }
 
+bool SerialPort::DeviceLost() const {
+    return impl_->fd >= 0 && impl_->lost;
+}
+
 DWORD SerialPort::Open(int portNumber) {
     if (impl_->fd >= 0) {
         lastError = EBUSY;
@@ -138,7 +150,9 @@ DWORD SerialPort::Open(int portNumber) {
         return lastError;
     }
     ::ioctl(fd, TIOCEXCL);
+    posix::RememberPortDevice(portNumber, device);
     impl_->fd = fd;
+    impl_->lost = false;
     Impl::OpenPorts().Add(impl_.get());
     impl_->timeouts = CommTimeouts{0, 0, 10000, 0, 0};
     impl_->pseudoTerminal = IsPseudoTerminal(fd);
@@ -150,7 +164,7 @@ DWORD SerialPort::Open(int portNumber) {
 
 BOOL SerialPort::SetupComm(DWORD, DWORD) {
     // The driver sizes its own queues.
-    return impl_->fd >= 0 ? TRUE : Fail(EBADF);
+    return impl_->fd >= 0 ? TRUE : impl_->Fail(EBADF);
 }
 
 BOOL SerialPort::PurgeComm(DWORD flags) {
@@ -159,12 +173,12 @@ BOOL SerialPort::PurgeComm(DWORD flags) {
     if (!rx && !tx)
         return TRUE;
     const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-    return ::tcflush(impl_->fd, queue) == 0 ? TRUE : Fail(errno);
+    return ::tcflush(impl_->fd, queue) == 0 ? TRUE : impl_->Fail(errno);
 }
 
 BOOL SerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
     if (impl_->fd < 0)
-        return Fail(EBADF);
+        return impl_->Fail(EBADF);
     impl_->timeouts = timeouts;
     return TRUE;
 }
@@ -172,7 +186,7 @@ BOOL SerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
 BOOL SerialPort::GetCommState(CommState& state) {
     auto tio = std::make_shared<termios>();
     if (::tcgetattr(impl_->fd, tio.get()) != 0)
-        return Fail(errno);
+        return impl_->Fail(errno);
     const speed_t speed = ::cfgetospeed(tio.get());
     state.baudRate = RateOfSpeed(speed);
     switch (tio->c_cflag & CSIZE) {
@@ -204,9 +218,9 @@ BOOL SerialPort::SetCommState(const CommState& state) {
     if (state.native)
         tio = *static_cast<const termios*>(state.native.get());
     else if (::tcgetattr(impl_->fd, &tio) != 0)
-        return Fail(errno);
+        return impl_->Fail(errno);
     if (const int error = TermiosForCommState(state, tio); error != 0)
-        return Fail(error);
+        return impl_->Fail(error);
     if (::tcsetattr(impl_->fd, TCSANOW, &tio) != 0) {
         // A pseudo-terminal forces 8 data bits without parity whatever it is given, and the C
         // library reports that as EINVAL. Like a modem line the device lacks, it is not a
@@ -218,16 +232,16 @@ BOOL SerialPort::SetCommState(const CommState& state) {
         if (!impl_->pseudoTerminal || error != EINVAL || ::tcgetattr(impl_->fd, &applied) != 0 ||
             (applied.c_cflag & ~format) != (tio.c_cflag & ~format) ||
             applied.c_iflag != tio.c_iflag || ::cfgetospeed(&applied) != ::cfgetospeed(&tio))
-            return Fail(error);
+            return impl_->Fail(error);
     }
 
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
     const bool raiseDtr = state.dtrControl == DTR_CONTROL_ENABLE;
     const bool raiseRts = state.rtsControl == RTS_CONTROL_ENABLE;
     if (::ioctl(impl_->fd, raiseDtr ? TIOCMBIS : TIOCMBIC, &dtr) != 0 && !IsUnsupported(errno))
-        return Fail(errno);
+        return impl_->Fail(errno);
     if (::ioctl(impl_->fd, raiseRts ? TIOCMBIS : TIOCMBIC, &rts) != 0 && !IsUnsupported(errno))
-        return Fail(errno);
+        return impl_->Fail(errno);
     return TRUE;
 }
 
@@ -275,14 +289,14 @@ BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
     }
     if (written != nullptr)
         *written = done;
-    return error == 0 ? TRUE : Fail(error);
+    return error == 0 ? TRUE : impl_->Fail(error);
 }
 
 BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     if (read != nullptr)
         *read = 0;
     if (impl_->fd < 0)
-        return Fail(EBADF);
+        return impl_->Fail(EBADF);
     const CommTimeouts& t = impl_->timeouts;
     const long long limitMs =
         static_cast<long long>(t.readTotalTimeoutConstant) +
@@ -291,7 +305,7 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     pollfd pfd[2] = {{impl_->fd, POLLIN, 0}, {StopRequestDescriptor(), POLLIN, 0}};
     const int ready = ::poll(pfd, 2, static_cast<int>(limitMs > 0x7FFFFFFF ? 0x7FFFFFFF : limitMs));
     if (ready < 0 && errno != EINTR)
-        return Fail(errno);
+        return impl_->Fail(errno);
     if (ready <= 0 || (pfd[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
         return TRUE; // the time-out or a stop request: no byte, not an error
     ssize_t n;
@@ -301,9 +315,9 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     if (n < 0 && errno == EAGAIN)
         n = 0; // taken by someone else between the poll and the read: nothing for us
     else if (n < 0)
-        return Fail(errno);
+        return impl_->Fail(errno);
     if (n == 0 && (pfd[0].revents & POLLHUP) != 0)
-        return Fail(EIO); // the other end hung up
+        return impl_->Fail(EIO); // the other end hung up
     if (read != nullptr)
         *read = static_cast<DWORD>(n);
     return TRUE;
@@ -316,9 +330,9 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
         return TRUE;
     int out = 0, in = 0;
     if (::ioctl(impl_->fd, TIOCOUTQ, &out) != 0)
-        return Fail(errno);
+        return impl_->Fail(errno);
     if (::ioctl(impl_->fd, FIONREAD, &in) != 0)
-        return Fail(errno);
+        return impl_->Fail(errno);
     status->outQueue = static_cast<DWORD>(out);
     status->inQueue = static_cast<DWORD>(in);
     return TRUE;
@@ -326,8 +340,8 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
 
 BOOL SerialPort::CloseHandle() {
     if (impl_->fd < 0)
-        return Fail(EBADF);
-    return impl_->Close() == 0 ? TRUE : Fail(errno);
+        return impl_->Fail(EBADF);
+    return impl_->Close() == 0 ? TRUE : impl_->Fail(errno);
 }
 
 DWORD GetLastError() {

@@ -15,6 +15,14 @@ std::string PortDeviceName(int portNumber) {
 
 struct SerialPort::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    bool lost = false;
+    // A read or status call that fails (not a time-out, which succeeds with fewer bytes) means
+    // the device is gone: a USB adapter pulled out answers so until its handle is closed.
+    BOOL Check(BOOL ok) {
+        if (!ok)
+            lost = true;
+        return ok;
+    }
 };
 
 SerialPort::SerialPort() : impl_(std::make_unique<Impl>()) {}
@@ -28,9 +36,14 @@ bool SerialPort::IsOpen() const {
     return impl_->handle != INVALID_HANDLE_VALUE;
 }
 
+bool SerialPort::DeviceLost() const {
+    return IsOpen() && impl_->lost;
+}
+
 DWORD SerialPort::Open(int portNumber) {
     impl_->handle = CreateFileA(PortDeviceName(portNumber).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    impl_->lost = false;
     return impl_->handle == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
 }
 
@@ -103,7 +116,7 @@ BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
 
 BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     DWORD done = 0;
-    const BOOL ok = ::ReadFile(impl_->handle, data, size, &done, nullptr);
+    const BOOL ok = impl_->Check(::ReadFile(impl_->handle, data, size, &done, nullptr));
     if (read != nullptr)
         *read = done;
     return ok;
@@ -112,7 +125,7 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
 BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
     COMSTAT stat{};
     DWORD flags = 0;
-    const BOOL ok = ::ClearCommError(impl_->handle, &flags, &stat);
+    const BOOL ok = impl_->Check(::ClearCommError(impl_->handle, &flags, &stat));
     if (errors != nullptr)
         *errors = flags;
     if (status != nullptr) {

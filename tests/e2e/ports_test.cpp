@@ -65,13 +65,23 @@ TEST(Ports, AHungUpLineEndsInTheFailureBox) {
     // The first record line is left unanswered and the line closed for good.
     SimulatorProcess sim({"--monitor", monitorA, "--silent-lines", "1", "--hangup-after", "5"});
     TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\nc\n");
+    const std::string locks = file.Folder() + "/locks";
+    std::filesystem::create_directories(locks);
+    auto options = UpgradeOptions(file, "o\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_LOCKDIR"] = locks;
+    // While the box is shown the port is closed already: an adapter plugged back in meanwhile
+    // gets its own name back.
+    bool lockedDuringBox = true;
+    options.steps = {{"Input/output error",
+                      [&] { lockedDuringBox = !std::filesystem::is_empty(locks); }, "c\n"}};
+    const auto run = RunProgram(options);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_SHOWN(run,
                  Box("exclamation",
                      "Unable to transmit line:\n  \"" + fw.records[0] + "\"\nInput/output error" +
                          linkEnding.substr(0, linkEnding.size() - 1),
                      okCancel));
+    EXPECT_FALSE(lockedDuringBox) << "the port was still held while the box was shown";
 }
 
 } // namespace

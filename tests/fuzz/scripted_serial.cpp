@@ -42,6 +42,10 @@ bool SerialPort::IsOpen() const {
     return impl_->open;
 }
 
+bool SerialPort::DeviceLost() const {
+    return false;
+}
+
 BOOL SerialPort::SetupComm(DWORD, DWORD) {
     return TRUE;
 }

@@ -2,6 +2,9 @@
 #include "sys/sys.h"
 #include "ui/language_dlg.h"
 
+#include "sys/posix/usb_ports.h"
+#include "sys/serial.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -172,6 +175,44 @@ TEST_F(FakeSysfs, AdaptersWithOneIdentityEachGiveTheirOwnMarkedPort) {
     EXPECT_EQ(Labels(),
               (std::vector<std::string>{"COM1=1", "COM17 (USB)=17", "COM18 (USB)=18",
                                         "COM19 (USB)=19", "COM20 (USB)=20", "COM33 (USB)=33"}));
+}
+
+// An adapter pulled out and plugged back in may come back under another name: the port that
+// opened it opens it again, and lists it under its own number.
+TEST_F(FakeSysfs, APortFollowsItsAdapterToItsNewName) {
+    const fs::path usb = root / "devices" / "pci0" / "usb1"; // where ttyUSB0 is
+    const fs::path tty = root / "class" / "tty";
+    auto plug = [&](const std::string& bus, const std::string& name) {
+        fs::create_directories(usb / bus / (bus + ":1.0") / name);
+        fs::create_directories(tty / name);
+        fs::create_directory_symlink(usb / bus / (bus + ":1.0") / name, tty / name / "device");
+    };
+    auto unplug = [&](const std::string& name) { fs::remove_all(tty / name); };
+    sys::posix::RememberPortDevice(17, "/dev/ttyUSB0");
+    EXPECT_EQ(sys::PortDeviceName(17), "/dev/ttyUSB0");
+    unplug("ttyUSB0");
+    plug("1-1", "ttyUSB1");
+    EXPECT_EQ(sys::PortDeviceName(17), "/dev/ttyUSB1");
+    EXPECT_EQ(Labels(), (std::vector<std::string>{"COM1=1", "COM17 (USB)=17", "COM33 (USB)=33"}));
+    // Away: the numbering again, for what is there.
+    unplug("ttyUSB1");
+    EXPECT_EQ(sys::PortDeviceName(17), "/dev/ttyUSB0");
+    // Another adapter with the same identity, elsewhere on the bus, is not this one: an adapter
+    // whose serial text another shares is told by where it is plugged in.
+    plug("1-1", "ttyUSB0");
+    Adapter(usb / "1-3", "10c4", "ea60", "0001 A", "bridge");
+    plug("1-3", "ttyUSB1");
+    sys::posix::RememberPortDevice(18, "/dev/ttyUSB1");
+    unplug("ttyUSB1");
+    unplug("ttyUSB0");
+    plug("1-3", "ttyUSB0");
+    plug("1-1", "ttyUSB1");
+    EXPECT_EQ(sys::PortDeviceName(18), "/dev/ttyUSB0");
+    EXPECT_EQ(sys::PortDeviceName(17), "/dev/ttyUSB1") << "the first one's serial is shared now";
+    // A port that opens a device not on USB follows nothing any more.
+    sys::posix::RememberPortDevice(17, "/dev/ttyS0");
+    sys::posix::RememberPortDevice(18, "/dev/ttyS0");
+    EXPECT_EQ(sys::PortDeviceName(18), "/dev/ttyUSB1");
 }
 
 TEST_F(FakeSysfs, PortMapNumbersTheDevices) {
