@@ -234,21 +234,19 @@ TEST(Protocol, FileBoxesInBothLanguages) {
     }
 }
 
-// The program in a folder of its own with two upgrade files.
+// Two upgrade files in the folder the program is started in.
 TEST(Protocol, UnderCompatibilityByPositionANameMatchIsTakenFirst) {
     const fs::path folder =
         fs::temp_directory_path() / ("qel32-position-" + std::to_string(::getpid()));
     fs::create_directories(folder);
-    fs::copy_file(ProgramPath(), folder / "qel32", fs::copy_options::overwrite_existing);
     // a.hex names the instrument's second monitor; b.hex names none of them.
     std::ofstream(folder / "a.hex", std::ios::binary) << Firmware(monitorB).File();
     std::ofstream(folder / "b.hex", std::ios::binary) << Firmware("99999999Z99").File();
     SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorB});
     ProgramOptions options;
-    options.program = (folder / "qel32").string();
     options.args = {"-le", "-c1,115200,8,1,n,n", "-f"};
     options.input = "o\nc\no\no\n"; // read-me, Continue, confirmation, report
-    options.workingDirectory = fs::temp_directory_path().string();
+    options.workingDirectory = folder.string();
     const auto run = RunProgram(options);
     fs::remove_all(folder);
     EXPECT_EQ(run.status, 0) << run.output;
