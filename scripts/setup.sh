@@ -8,7 +8,8 @@ packages=(cmake ninja-build g++ googletest srecord libssl-dev nlohmann-json3-dev
 if [ "$scope" = all ]; then
     packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                wine wine64 xvfb xauth imagemagick clang libclang-rt-14-dev
-               dpkg-dev lintian unzip xdotool)
+               dpkg-dev lintian unzip xdotool
+               qemu-system-x86 linux-image-amd64 busybox-static python3)
 fi
 
 # The French system texts are tested in a French locale.

@@ -2,7 +2,7 @@
 # Builds both programs and runs every test: native under AddressSanitizer and
 # UndefinedBehaviorSanitizer, as root and as an ordinary user (ownership and exclusive use of
 # ports look different to each), then the cross-built Windows program and tests under Wine and
-# Xvfb.
+# Xvfb, the packages, and the packaged program on a Linux kernel's own serial drivers in QEMU.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -55,3 +55,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win --output-on-f
 
 echo "== packages"
 bash tests/packaging_test.sh
+
+echo "== the kernel's own serial drivers: a Linux kernel in QEMU, its UART and USB adapters"
+python3 tests/vm/vm_tier.py build/package/qel32 build/package/qelsim samples/QELDEMO.HEX
