@@ -1,10 +1,20 @@
 #include "app/main_frame.h"
 
+#include "app/upgrade_app.h"
+
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
         fw::CDC(wParam).FillSysColor(GetClientRect(), COLOR_BACKGROUND);
         return TRUE;
+    case WM_CLOSE:
+        // Closed from outside (the task list's End task) while a file is sent: the question
+        // the transmission's Cancel asks, whose Yes ends as a cancel; No goes on.
+        if (fw::CDialog* transmission = App().transmissionUnderWay) {
+            transmission->SendMessage(WM_COMMAND, IDCANCEL, 0);
+            return 0;
+        }
+        return CFrameWnd::WindowProc(message, wParam, lParam);
     case WM_QUERYENDSESSION:
         // No documents: always agree that Windows may end.
         return CFrameWnd::WindowProc(message, wParam, lParam) != 0 ? 1 : 0;

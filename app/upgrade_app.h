@@ -65,6 +65,8 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     fw::CStringArray instrumentMonitors;
     fw::COwningArray<CUpgradeFile> selectedFiles;
     UpgradeJournal journal; // the attempt under way
+    // The transmission under way: closing the backdrop asks its cancel question first.
+    fw::CDialog* transmissionUnderWay = nullptr;
 
     CMainFrame* MainFrame() const { return mainFrame_.get(); }
 

@@ -37,6 +37,7 @@ BOOL CTransmissionDlg::OnInitDialog() {
     SetLowerText(app.Message(Msg::InProgress));
     CProgressDlg::OnInitDialog();
     CenterWindow();
+    app.transmissionUnderWay = this;
     gauge.Attach(IDC_GAUGE, this, file_.recordCount, RGB(0, 0, 255), RGB(255, 255, 255));
     app.link->DiscardInput();
 
@@ -52,6 +53,12 @@ BOOL CTransmissionDlg::OnInitDialog() {
     sequence_->onMonitor = app.MonitorTrace();
     PostMessage(WM_TRANSMIT_CHECK);
     return TRUE;
+}
+
+void CTransmissionDlg::OnDestroy() {
+    if (App().transmissionUnderWay == this)
+        App().transmissionUnderWay = nullptr;
+    CProgressDlg::OnDestroy();
 }
 
 LRESULT CTransmissionDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -30,6 +30,7 @@ class CTransmissionDlg : public CProgressDlg {
 
   protected:
     BOOL OnInitDialog() override;
+    void OnDestroy() override;
 
   private:
     using Step = TransmissionSequence::Step;

@@ -28,8 +28,8 @@ DialogTemplate ProgressTemplate(int id, const char* caption, const char* cancelT
             }};
 }
 
-// The communication settings, both languages; the English template lists the baud rates and
-// the ports after the help text (another tab order, the same groups and positions).
+// The communication settings, both languages in reading order, each accelerator's label right
+// before its control: Alt+P reaches the port list, Tab goes from the top left down.
 DialogTemplate SettingsTemplate(bool english) {
     const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
     ControlTemplate baudBox{K::GroupBox, -1, t("&Vitesse", "&Baudrate"), 5, 4, 46, 140, true};
@@ -78,22 +78,12 @@ DialogTemplate SettingsTemplate(bool english) {
                          173,
                          50,
                          true};
-    std::vector<ControlTemplate> controls;
-    if (english) {
-        controls.push_back(portsLabel);
-        controls.insert(controls.end(), rest.begin(), rest.end());
-        controls.push_back(help);
-        controls.push_back(baudBox);
-        controls.insert(controls.end(), baud.begin(), baud.end());
-        controls.push_back(ports);
-    } else {
-        controls.push_back(baudBox);
-        controls.insert(controls.end(), baud.begin(), baud.end());
-        controls.push_back(portsLabel);
-        controls.push_back(ports);
-        controls.insert(controls.end(), rest.begin(), rest.end());
-        controls.push_back(help);
-    }
+    std::vector<ControlTemplate> controls{baudBox};
+    controls.insert(controls.end(), baud.begin(), baud.end());
+    controls.push_back(portsLabel);
+    controls.push_back(ports);
+    controls.insert(controls.end(), rest.begin(), rest.end());
+    controls.push_back(help);
     return {
         english ? 120 : 112,
         t("Ouverture de la liaison avec l'appareil", "Opening communication with the instrument"),
@@ -166,6 +156,8 @@ DialogTemplate AboutTemplate(bool english) {
     controls.push_back({K::PushButton, 1027, "Options...", 132 + extra, 60, 50, 14});
     ControlTemplate version{K::CenteredStatic, 1026, "Version Qel32.exe", 8, 42, 174 + extra, 8};
     version.noPrefix = true;
+    version.startsGroup = true; // ends the button row's group
+    
     controls.push_back(version);
     return {english ? 117 : 100,
             t("A propos de Qel32", "About..."),

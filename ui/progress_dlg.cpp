@@ -78,8 +78,16 @@ LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
+// No is the default: a single key press must not abort the work (a transmission cut short leaves
+// the instrument not operational).
 void CProgressDlg::OnCancel() {
-    if (App().DoMessageBox(App().Message(cancelQuestion_), MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (asking_ || ended_)
+        return; // one question at a time, whoever asks to cancel
+    asking_ = true;
+    const int answer = App().DoMessageBox(App().Message(cancelQuestion_),
+                                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    asking_ = false;
+    if (answer == IDYES)
         End(IDCANCEL);
 }
 

@@ -51,6 +51,7 @@ class CProgressDlg : public fw::CDialog {
     static constexpr std::chrono::milliseconds pumpInterval{100};
     std::chrono::steady_clock::time_point lastPump_{};
     bool ended_ = false;
+    bool asking_ = false; // the cancel question is up
     UINT failedMessage_;
     bool succeeded_ = false; // only the work's own success may end the dialog with OK
     res::Msg cancelQuestion_;

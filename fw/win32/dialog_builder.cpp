@@ -52,7 +52,7 @@ ControlClass ClassOf(const ControlTemplate& c) {
     case ControlKind::GroupBox: return {classButton, BS_GROUPBOX};
     case ControlKind::Edit:
         return {classEdit, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
-                               WS_BORDER | WS_VSCROLL | WS_TABSTOP};
+                               WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP};
     case ControlKind::ListBox:
         return {classListBox, LBS_NOTIFY | WS_BORDER | WS_VSCROLL | WS_TABSTOP};
     }
@@ -83,7 +83,9 @@ std::vector<WORD> BuildDialogTemplate(const DialogTemplate& tmpl) {
         DWORD style = WS_CHILD | cls.style;
         if (!c.hidden)
             style |= WS_VISIBLE;
-        if (c.startsGroup)
+        // The first control bounds the dialog's last group too: arrow keys wrap within a button
+        // row at the end instead of walking on into the icon and texts at the top.
+        if (c.startsGroup || &c == &tmpl.controls.front())
             style |= WS_GROUP;
         if (c.noPrefix)
             style |= SS_NOPREFIX;

@@ -13,8 +13,33 @@ std::string PortDeviceName(int portNumber) {
     return name;
 }
 
+// A named mutex per port, held while the port is open: the exclusive use that the share mode
+// asks for, which Wine does not give on serial ports.
+struct PortClaim {
+    HANDLE mutex = nullptr;
+    // 0, or ERROR_ACCESS_DENIED when another process holds the port.
+    DWORD Take(int portNumber) {
+        const std::wstring name = L"Global\\Qel32-COM" + std::to_wstring(portNumber);
+        mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+        if (mutex == nullptr)
+            return 0; // no claim to be had: the share mode alone decides
+        if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+            Release();
+            return ERROR_ACCESS_DENIED;
+        }
+        return 0;
+    }
+    void Release() {
+        if (mutex != nullptr)
+            ::CloseHandle(mutex);
+        mutex = nullptr;
+    }
+    ~PortClaim() { Release(); }
+};
+
 struct SerialPort::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    PortClaim claim;
     bool lost = false;
     // A read or status call that fails (not a time-out, which succeeds with fewer bytes) means
     // the device is gone: a USB adapter pulled out answers so until its handle is closed.
@@ -41,10 +66,16 @@ bool SerialPort::DeviceLost() const {
 }
 
 DWORD SerialPort::Open(int portNumber) {
+    if (const DWORD held = impl_->claim.Take(portNumber); held != 0)
+        return held;
     impl_->handle = CreateFileA(PortDeviceName(portNumber).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     impl_->lost = false;
-    return impl_->handle == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    if (impl_->handle != INVALID_HANDLE_VALUE)
+        return 0;
+    const DWORD error = ::GetLastError();
+    impl_->claim.Release();
+    return error;
 }
 
 BOOL SerialPort::SetupComm(DWORD inQueue, DWORD outQueue) {
@@ -141,7 +172,11 @@ void ReleaseOpenPorts() {}
 BOOL SerialPort::CloseHandle() {
     const HANDLE handle = impl_->handle;
     impl_->handle = INVALID_HANDLE_VALUE;
-    return ::CloseHandle(handle);
+    const BOOL closed = ::CloseHandle(handle);
+    const DWORD error = ::GetLastError();
+    impl_->claim.Release();
+    SetLastError(error);
+    return closed;
 }
 
 DWORD GetLastError() {

@@ -183,7 +183,7 @@ TEST(AnalysisE2E, CancelAsksAndYesEndsWithStatusTwo) {
     const auto run = Analyse(file, "esc\ny\n", "e", "big.hex");
     EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_NE(run.output.find("---- qel32 [question] ----\nDo you want to abort the upgrading "
-                              "process ?\nButtons: (y) Yes, (n) No; Enter: Yes\n"),
+                              "process ?\nButtons: (y) Yes, (n) No; Enter: No\n"),
               std::string::npos)
         << run.output;
     EXPECT_EQ(run.output.find("100%"), std::string::npos) << "stopped before the end";

@@ -123,17 +123,22 @@ TEST(Upgrade, FileWithoutEndRecordNeverReachesTheInstrument) {
     EXPECT_EQ(sim.Received(), "");
 }
 
+// No, and Enter alone (No is the default: one key press must not abort an upgrade).
 TEST(Upgrade, CancelAndNoChangesNothing) {
     SimulatorProcess sim({"--monitor", monitorA});
     Firmware fw(monitorA);
     TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\nesc\nn\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_SHOWN(run, Box("question",
-                          "When you stop now the upgrading process, the instrument will not be "
-                          "operational.\n\nDo you want to abort upgrading process ?",
-                          "Buttons: (y) Yes, (n) No; Enter: Yes\n"));
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    for (const char* answer : {"n\n", "\n"}) {
+        const auto run = Upgrade(file, std::string("o\nesc\n") + answer + "o\n");
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_SHOWN(run, Box("question",
+                              "When you stop now the upgrading process, the instrument will not "
+                              "be operational.\n\nDo you want to abort upgrading process ?",
+                              "Buttons: (y) Yes, (n) No; Enter: No\n"));
+        EXPECT_SHOWN(run, "successfully done");
+    }
+    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n" +
+                                  identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
 }
 
 TEST(Upgrade, CancelAndYesStopsWithoutExit) {

@@ -151,4 +151,26 @@ for language in e f; do
     wait "$pid"
 done
 
+# Our own read-me files are read whole without scrolling sideways: each line fits the pane.
+cp "$here/../../doc/README.TXT" "$here/../../doc/LISEZMOI.TXT" .
+for language in e f; do
+    readme="Read me" welcome="Upgrading instruments"
+    [ $language = f ] && readme="Lisez-moi" welcome="Mise à jour des appareils"
+    timeout 120 "$wine_run" "$work/Qel32.exe" -l$language &
+    pid=$!
+    if probe wait "$readme" 60; then
+        fits=$(probe fits "$readme" 1024)
+        echo "our read-me ($language, $scale %): $fits"
+        expect_line "$fits" "fits=1" "our read-me's lines in the pane ($language, $scale %)"
+        # A supplier's longer lines scroll sideways.
+        style=$(probe dump "$readme" | sed -n 's/^control id=1024 .* style=\(0x[0-9a-f]*\).*/\1/p')
+        [ $(((${style:-0} >> 20) & 1)) = 1 ] || fail "the read-me pane has no horizontal scroll bar"
+        probe close "$readme"
+        probe wait "$welcome" 30 && probe click "$welcome" 2
+    else
+        fail "no read-me ($language)"
+    fi
+    wait "$pid"
+done
+
 finish "the gauge and the layout at $scale %"

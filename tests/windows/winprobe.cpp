@@ -23,6 +23,11 @@
 //                                         that do not fit in the dialog's font (another
 //                                         process's font handle means nothing here)
 //   winprobe sel <caption> <id>           the selection of an edit control: "start end"
+//   winprobe focus <caption>              the control that has the keyboard focus: "id=N"
+//   winprobe fits <caption> <id>          an edit control's widest line in the fixed font the
+//                                         read-me pane uses, against its client width
+//   winprobe endtask <caption>            WM_CLOSE to the top-level window that is no dialog
+//                                         (the backdrop), as the task list's End task sends it
 //   winprobe manifest <exe>               the application manifest embedded in a program
 //   winprobe windows                      every visible top-level window: process, class,
 //                                         caption, how long it took to give its caption, and
@@ -288,6 +293,26 @@ int main() {
         FreeLibrary(module);
         return 0;
     }
+    if (command == "endtask") {
+        struct Frame {
+            std::wstring caption;
+            HWND found = nullptr;
+        } frame{Widen(caption)};
+        EnumWindows(
+            [](HWND w, LPARAM param) -> BOOL {
+                auto* f = reinterpret_cast<Frame*>(param);
+                if (IsWindowVisible(w) && TextOf(w) == f->caption && ClassOf(w) != L"#32770") {
+                    f->found = w;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&frame));
+        if (frame.found == nullptr)
+            return 1;
+        PostMessageW(frame.found, WM_CLOSE, 0, 0);
+        return 0;
+    }
     HWND hwnd = FindTopLevel(caption, command != "dump");
     if (hwnd == nullptr) {
         Print("no window \"" + std::string(caption) + "\"");
@@ -491,6 +516,49 @@ int main() {
             reinterpret_cast<LPARAM>(&check));
         DeleteObject(font);
         Print("problems=" + std::to_string(check.problems));
+        return 0;
+    }
+    if (command == "focus") {
+        HWND focused = FocusOf(hwnd);
+        if (focused == nullptr)
+            return 1;
+        Print("id=" + std::to_string(GetDlgCtrlID(focused)) + " class=" +
+              Narrow(ClassOf(focused)) + " text=\"" + Narrow(TextOf(focused)) + "\"");
+        return 0;
+    }
+    if (command == "fits" && argc > 3) {
+        HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (control == nullptr)
+            return 1;
+        const std::wstring text = TextOf(control);
+        RECT client{};
+        GetClientRect(control, &client);
+        HDC dc = GetDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
+        int widest = 0;
+        std::wstring widestLine;
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find(L'\n', start);
+            if (end == std::wstring::npos)
+                end = text.size();
+            std::wstring line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == L'\r')
+                line.pop_back();
+            SIZE size{};
+            GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &size);
+            if (size.cx > widest) {
+                widest = size.cx;
+                widestLine = line;
+            }
+            start = end + 1;
+        }
+        SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+        // The edit control keeps a margin on each side of its text.
+        const int room = client.right - 8;
+        Print("widest=" + std::to_string(widest) + " room=" + std::to_string(room) +
+              " fits=" + (widest <= room ? "1" : "0") + " line=\"" + Narrow(widestLine) + "\"");
         return 0;
     }
     if (command == "close") {
