@@ -4,7 +4,6 @@
 #include "sys/sys.h"
 #include "sys/text.h"
 
-
 using res::Msg;
 
 CAnalysisDlg::CAnalysisDlg(int position, CUpgradeFile& file, fw::CWnd* parent)

@@ -43,7 +43,9 @@ class CQelComm : public fw::CWnd {
     // True when the last write failed or the device went away or hung up. Such a port is
     // closed before the failure is shown (DropBrokenPort), so that an adapter plugged back in
     // while the box is up gets its name back instead of a new one.
-    bool LinkBroken() const { return port_.IsOpen() && (lastWriteError_ != 0 || port_.DeviceLost()); }
+    bool LinkBroken() const {
+        return port_.IsOpen() && (lastWriteError_ != 0 || port_.DeviceLost());
+    }
     // Closes a broken port without a box of its own: the failure that broke it is the one told.
     void DropBrokenPort();
     static std::string SystemErrorText(DWORD code);

@@ -4,7 +4,6 @@
 #include "sys/sys.h"
 #include "sys/text.h"
 
-
 using res::Msg;
 using Kind = TransmissionSequence::Result::Kind;
 

@@ -157,7 +157,7 @@ DialogTemplate AboutTemplate(bool english) {
     ControlTemplate version{K::CenteredStatic, 1026, "Version Qel32.exe", 8, 42, 174 + extra, 8};
     version.noPrefix = true;
     version.startsGroup = true; // ends the button row's group
-    
+
     controls.push_back(version);
     return {english ? 117 : 100,
             t("A propos de Qel32", "About..."),
@@ -198,21 +198,23 @@ DialogTemplate CommandLineTemplate(bool english) {
         {"-w(X)", t(". force le nombre de caractères d'attente appareil prêt (5 par défaut)",
                     ". force waiting for target ready characters quantity (default 5)")},
     };
+    // Text in points and a frame in dialog units do not scale alike: at 150 and 175 % the
+    // "-c" line needs some 5 % more than at 100 %, so the lines have room to spare.
     std::vector<ControlTemplate> controls;
     int y = 6;
     for (const auto& line : lines) {
-        ControlTemplate option{K::Static, -1, line[0], 6, y, 339, 10};
+        ControlTemplate option{K::Static, -1, line[0], 6, y, 369, 10};
         option.noPrefix = true;
         controls.push_back(option);
-        controls.push_back({K::Static, -1, std::string("    ") + line[1], 6, y + 10, 339, 10});
+        controls.push_back({K::Static, -1, std::string("    ") + line[1], 6, y + 10, 369, 10});
         y += 22;
     }
-    controls.push_back({K::DefPushButton, 1, "OK", 150, 96, 50, 14, true});
+    controls.push_back({K::DefPushButton, 1, "OK", 165, 96, 50, 14, true});
     return {english ? 124 : 123,
             t("QEL.EXE: Options de la ligne de commande", "QEL.EXE: Command Line Options"),
             0,
             0,
-            351,
+            381,
             115,
             "Arial",
             10,

@@ -2,7 +2,6 @@
 
 #include "sys/sys.h"
 
-
 namespace sys {
 
 namespace {

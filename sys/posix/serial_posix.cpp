@@ -352,5 +352,4 @@ DWORD TimeoutErrorCode() {
     return ETIMEDOUT;
 }
 
-
 } // namespace sys

@@ -323,8 +323,8 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
     }
     // 2. The file: never waited for (a FIFO), only a regular file of the user's or root's, or
     //    the null device.
-    Fd file(OpenTrusted(folder.fd, name, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY,
-                        0600, reason));
+    Fd file(OpenTrusted(folder.fd, name, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY, 0600,
+                        reason));
     if (file.fd < 0)
         return fail(errno);
     if (::fstat(file.fd, &st) != 0)

@@ -187,5 +187,4 @@ DWORD TimeoutErrorCode() {
     return ERROR_TIMEOUT;
 }
 
-
 } // namespace sys

@@ -53,9 +53,9 @@ std::string ResolveUserFileName(const std::string& name) {
 std::FILE* OpenRegularFile(const std::string& name) {
     // The system's own call, so that a failure has the system's own code and text, and wide,
     // so that any name the user can type opens.
-    const HANDLE file = CreateFileW(win32::Widen(name).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(win32::Widen(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
     // Device names ("CON", "COM1", "NUL") open as files would; only a file on a disk is one.
@@ -96,7 +96,6 @@ std::string SystemErrorText(DWORD code) {
         LocalFree(buffer);
     return text;
 }
-
 
 std::int64_t StreamSize(std::FILE* stream) {
     struct _stat64 st {};

@@ -39,7 +39,8 @@ TEST(StartUp, HelpAndVersionAsALinuxCommandGivesThem) {
          {"\n-l(f|e)\n", "\n-c(1|2|3|4|5|6|7|8),(600|", "\n-w(X)\n", "\n-h(file)\n", "\n-s\n",
           "\n-d\n", "\n-f\n", "\n--help\n", "\n--version\n", "taken from the\ncurrent directory",
           "Exit status: 0 upgrade done; 1 ", "3 trace ended with Cancel; 128 + n ended by signal n",
-          ":\n    /somewhere/journal.jsonl\n", "Example:\n    qel32 -le -c 1,9600,8,1,n,n -h fw.hex\n"})
+          ":\n    /somewhere/journal.jsonl\n",
+          "Example:\n    qel32 -le -c 1,9600,8,1,n,n -h fw.hex\n"})
         EXPECT_NE(run.output.find(shown), std::string::npos) << shown << "\nin:\n" << run.output;
     options.env["LANG"] = "fr_CA.UTF-8";
     run = RunProgram(options);

@@ -143,7 +143,6 @@ DWORD TimeoutErrorCode() {
     return ETIMEDOUT;
 }
 
-
 std::string PortDeviceName(int portNumber) {
     return "scripted" + std::to_string(portNumber);
 }

@@ -62,7 +62,8 @@ TEST(ProfileLanguage, ProfileValueIsTruncatedAndDefaulted) {
 // itself stays in the C locale.
 TEST(SystemText, SpeaksTheUsersLanguageInUtf8) {
     ::setenv("LC_ALL", "fr_FR.UTF-8", 1);
-    EXPECT_EQ(sys::SystemErrorText(EACCES), "Permission non accord\xC3\xA9" "e");
+    EXPECT_EQ(sys::SystemErrorText(EACCES), "Permission non accord\xC3\xA9"
+                                            "e");
     EXPECT_STREQ(std::setlocale(LC_MESSAGES, nullptr), "C");
     EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
     ::setenv("LC_ALL", "no_SUCH.locale", 1);

@@ -45,6 +45,13 @@ arrows() {
         focus_in "$caption" "$k in the button row" "$@"
     done
 }
+# The program still runs; else what follows cannot be checked.
+alive() {
+    kill -0 "$pid" 2>/dev/null && return
+    fail "the program ended early ($1)"
+    kill "$sim" 2>/dev/null
+    finish "keyboard, closing and a second instance under Wine"
+}
 welcome="Upgrading instruments"
 transmission="Transmitting in progress..."
 
@@ -113,6 +120,7 @@ before=$(probe gauge "$transmission" 1000)
 sleep 2
 after=$(probe gauge "$transmission" 1000)
 [ "$before" != "$after" ] || fail "the transfer did not go on after Enter ($before)"
+alive "after Enter on the cancel question"
 
 # End task on the backdrop: the same question; No goes on.
 probe endtask "$welcome" || fail "no backdrop to close"
@@ -125,6 +133,7 @@ else
     fail "closing the backdrop asked nothing"
 fi
 probe wait "$transmission" 5 || fail "closing the backdrop ended the transfer"
+alive "after closing the backdrop"
 
 # A second instance on the same port: the opening failure with the system's access-denied
 # text; the first goes on untouched.

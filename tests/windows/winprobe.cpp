@@ -522,8 +522,8 @@ int main() {
         HWND focused = FocusOf(hwnd);
         if (focused == nullptr)
             return 1;
-        Print("id=" + std::to_string(GetDlgCtrlID(focused)) + " class=" +
-              Narrow(ClassOf(focused)) + " text=\"" + Narrow(TextOf(focused)) + "\"");
+        Print("id=" + std::to_string(GetDlgCtrlID(focused)) + " class=" + Narrow(ClassOf(focused)) +
+              " text=\"" + Narrow(TextOf(focused)) + "\"");
         return 0;
     }
     if (command == "fits" && argc > 3) {
