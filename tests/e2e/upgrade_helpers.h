@@ -84,8 +84,9 @@ struct Texts {
 
 inline const Texts okOnlyBoth{okOnlyFrench, okOnly};
 inline const Texts okCancelBoth{okCancelFrench, okCancel};
-inline const Texts yesNoBoth{"Boutons : (o) Oui, (n) Non ; Entrée : Oui\n",
-                             "Buttons: (y) Yes, (n) No; Enter: Yes\n"};
+// A question whose default is No.
+inline const Texts yesNoBoth{"Boutons : (o) Oui, (n) Non ; Entrée : Non\n",
+                             "Buttons: (y) Yes, (n) No; Enter: No\n"};
 
 inline const Texts failureEnding{
     ".\n\nImpossible d'effectuer la mise à jour. Contactez votre revendeur",
