@@ -31,6 +31,8 @@ class ConsoleIo {
 
     bool InputIsTerminal() const { return inputIsTerminal_; }
     bool OutputIsTerminal() const { return outputIsTerminal_; }
+    // Text as the output shows it: in the terminal's own character set, else UTF-8 as it is.
+    std::string ForTerminal(const std::string& text) const;
 
     static ConsoleIo& Instance();
     // Tests point the console at their own descriptors.
@@ -53,7 +55,6 @@ class ConsoleIo {
     bool inputIsTerminal_;
     bool outputIsTerminal_;
     std::string terminalCodeset_; // empty: UTF-8 as it is
-    std::string ForTerminal(const std::string& text) const;
 };
 
 } // namespace fw::console

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     const std::string commandLine =
         app != nullptr ? app->ConsoleCommandLine(arguments) : std::string();
     if (std::string text; app != nullptr && app->ConsoleRequest(commandLine, text)) {
-        std::fputs(text.c_str(), stdout);
+        // A terminal gets the text in its own character set, as every other text.
+        std::fputs(fw::console::ConsoleIo::Instance().ForTerminal(text).c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     const int status = fw::AfxWinMain(commandLine);

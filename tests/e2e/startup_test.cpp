@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 const char* const languageDialog = "---- QEL ----\n"
@@ -50,6 +52,23 @@ TEST(StartUp, HelpAndVersionAsALinuxCommandGivesThem) {
                               "\n-h(fichier)\n", "dans le répertoire courant", "Code de sortie : 0",
                               "Exemple :\n    qel32 "})
         EXPECT_NE(run.output.find(shown), std::string::npos) << shown << "\nin:\n" << run.output;
+}
+
+// On a terminal the help is in the terminal's character set: an ASCII one gets no byte it
+// cannot show; a pipe gets UTF-8 as every other text.
+TEST(StartUp, HelpOnATerminalIsInItsCharacterSet) {
+    ProgramOptions options;
+    options.args = {"--help"};
+    options.env["LANG"] = "C"; // French, in ASCII
+    options.terminal = true;
+    auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("Utilisation : qel32 [options]"), std::string::npos) << run.output;
+    EXPECT_TRUE(std::all_of(run.output.begin(), run.output.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    })) << run.output;
+    options.terminal = false;
+    EXPECT_NE(RunProgram(options).output.find("dans le répertoire courant"), std::string::npos);
 }
 
 // An option letter alone takes the next argument as its value, as on every Linux command.
