@@ -87,31 +87,29 @@ std::string FollowedDevice(int port) {
         return std::string();
     // Where it was, first: most often the kernel gives a name back to the adapter that had it.
     // When more than one adapter carries its identity now, where it is plugged in tells.
-    std::vector<std::string> candidates;
+    std::vector<SerialDevice> candidates;
     for (const auto& name : TtyNames())
-        if (IsAdapter(DeviceNamed(name), known->second))
-            candidates.push_back(name);
+        if (SerialDevice device = DeviceNamed(name); IsAdapter(device, known->second))
+            candidates.push_back(device);
     if (candidates.size() > 1) {
-        std::vector<std::string> samePlace;
-        for (const auto& name : candidates)
-            if (DeviceNamed(name).usbPath == known->second.identity.usbPath)
-                samePlace.push_back(name);
+        std::vector<SerialDevice> samePlace;
+        for (const auto& device : candidates)
+            if (device.usbPath == known->second.identity.usbPath)
+                samePlace.push_back(device);
         candidates = samePlace;
     }
-    for (const auto& name : candidates)
-        if (name == known->second.identity.name)
-            return "/dev/" + name;
-    return candidates.empty() ? std::string() : "/dev/" + candidates.front();
+    for (const auto& device : candidates)
+        if (device.name == known->second.identity.name)
+            return "/dev/" + device.name;
+    return candidates.empty() ? std::string() : "/dev/" + candidates.front().name;
 }
 
-int PortFollowing(const std::string& name) {
-    if (KnownAdapters().empty())
-        return 0;
-    const SerialDevice device = DeviceNamed(name);
-    for (const auto& [port, known] : KnownAdapters())
-        if (IsAdapter(device, known) && FollowedDevice(port) == "/dev/" + name)
-            return port;
-    return 0;
+std::map<std::string, int> FollowingPorts() {
+    std::map<std::string, int> following;
+    for (const auto& entry : KnownAdapters())
+        if (const std::string device = FollowedDevice(entry.first); !device.empty())
+            following.emplace(BaseName(device), entry.first); // the lowest port, if two
+    return following;
 }
 
 } // namespace sys::posix

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 namespace sys {
 
@@ -116,8 +117,11 @@ std::vector<SerialDevice> SerialDevices() {
             devices.push_back(device);
         }
     } else {
+        // Each known adapter looked for once, not once a tty.
+        const std::map<std::string, int> following = FollowingPorts();
         for (const auto& name : TtyNames()) {
-            int port = PortFollowing(name);
+            const auto followed = following.find(name);
+            int port = followed != following.end() ? followed->second : 0;
             for (int n = 1; n <= 48 && port == 0; ++n)
                 if (NumberedDevice(n) == "/dev/" + name)
                     port = n;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,8 @@ void ReadUsbIdentity(SerialDevice& device);
 void RememberPortDevice(int port, const std::string& device);
 // The device port n follows, or empty when it follows none that is present.
 std::string FollowedDevice(int port);
-// The port that follows the tty name, or 0.
-int PortFollowing(const std::string& name);
+// The ports that follow an adapter present now, by the name of its tty (ttyUSB3).
+std::map<std::string, int> FollowingPorts();
 
 // The serial devices, in port order: through QEL32_PORTS when it is set, else by the fixed
 // numbering; USB identities from sysfs (QEL32_SYSFS, default /sys).
