@@ -39,6 +39,13 @@ start_com5() {
     sim=$!
     for _ in $(seq 50); do grep -q ready "$work/ready" 2>/dev/null && break; sleep 0.1; done
 }
+# Real input through the X server (xdotool), with time for the program to act on it.
+key() { xdotool key "$@"; sleep 0.7; }
+click() { # caption id: a real click at the control's centre
+    at=$(probe center "$1" "$2") || { fail "no control $2 in \"$1\""; return; }
+    xdotool mousemove $at click 1
+    sleep 0.7
+}
 # finish WHAT: the script's verdict.
 finish() {
     if [ "$failures" -ne 0 ]; then

@@ -26,12 +26,6 @@ printf 'Read me first.\r\nSecond line.\r\n' >README.TXT
 start_com5 --baud 1200
 "$wine_run" reg add 'HKCU\Control Panel\International' /v sLanguage /d FRA /f >/dev/null 2>&1
 
-key() { xdotool key "$@"; sleep 0.7; }
-click() { # caption id: a real click at the control's centre
-    at=$(probe center "$1" "$2") || { fail "no control $2 in \"$1\""; return; }
-    xdotool mousemove $at click 1
-    sleep 0.7
-}
 state_is() { # caption pattern what
     expect_line "$(probe state "$1")" "$2" "$3"
 }
@@ -86,7 +80,7 @@ state_is "$welcome" "enabled=1 foreground=1 zorder=[$welcome|#32770][$welcome|" 
 shot dialogs-6-welcome-again
 
 # Continue with Alt+C; the settings with keys: Alt+B to the baud rates, Down to 19200, Tab to
-# the port list (next in the English tab order), End to the simulator's COM5, Enter.
+# the port list (next in the tab order), End to the simulator's COM5, Enter.
 key alt+c
 probe wait "Opening communication with the instrument" 60 || fail "no settings dialog"
 key alt+b

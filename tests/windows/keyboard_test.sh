@@ -23,12 +23,6 @@ srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_S
 printf 'Read me first.\r\n' >README.TXT
 start_com5 --baud 2400 --image "$work/instrument.bin"
 
-key() { xdotool key "$@"; sleep 0.7; }
-click() { # caption id: a real click at the control's centre
-    at=$(probe center "$1" "$2") || { fail "no control $2 in \"$1\""; return; }
-    xdotool mousemove $at click 1
-    sleep 0.7
-}
 focus_in() { # caption ids... what: the focus is on one of the ids
     caption=$1 what=$2
     shift 2
