@@ -129,6 +129,7 @@ int CUpgradeApp::SelectCompatibleFiles() {
                     copy->recordCount = candidate.recordCount;
                     copy->analysed = candidate.analysed;
                     copy->monitorIndex = static_cast<std::int32_t>(k);
+                    copy->monitorReference = instrumentMonitors[k];
                     selectedFiles.Add(std::move(copy));
                     found = true;
                     break;

@@ -25,5 +25,8 @@ class CUpgradeFile {
     std::uint32_t recordCount = 0;
     fw::CStringArray compatibleMonitors; // the file's compatibility list, in file order
     std::int32_t monitorIndex = 0; // position of the target monitor in the instrument's answer
+    // The reference the instrument reported at that position when the file was matched: the
+    // monitor upgrade mode must be found on before anything of the file is written.
+    std::string monitorReference;
     AnalysedText analysed;
 };

@@ -232,6 +232,11 @@ void PostQuitMessage(int exitCode);
 // Dialog keyboard handling of the active modal dialog; true when it consumed the message.
 bool PreTranslateMessage(Msg* msg);
 void MessageBeep(UINT type);
+// A stop request that woke a wait inside a step of work, served in that wait: Ctrl-C on a
+// terminal while a dialog works asks that dialog's Cancel question now, and the wait is over
+// only once it is answered; any other request ends the program through its loops. True when
+// the work goes on (no request, or No to the question); false when it stops.
+bool ServeStopRequestInWait();
 // The language of the texts the class library writes itself (the console's prompts and
 // message box buttons): 0 French, any other value English. Windows draws its own.
 void SetInterfaceLanguage(int language);

@@ -1,5 +1,6 @@
 #include "link/qel_comm.h"
 
+#include "sys/clock.h"
 #include "sys/stop.h"
 #include "sys/sys.h"
 
@@ -14,8 +15,6 @@ constexpr int linkWindowChildId = 100;
 constexpr DWORD purgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr DWORD purgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr int drainLimitSeconds = 10;
-
-using Clock = std::chrono::steady_clock;
 
 int BitsPerCharacter(const sys::CommState& state) {
     return 1 + state.byteSize + (state.parity != NOPARITY ? 1 : 0) +
@@ -78,13 +77,25 @@ std::string CQelComm::SystemErrorText(DWORD code) {
 
 // Each call is a round trip to the driver (and to the Wine server): the time-outs are set only
 // when an exchange needs other ones.
-BOOL CQelComm::SetReadTimeout(DWORD milliseconds) {
-    if (readTimeoutMs_ == milliseconds)
+BOOL CQelComm::SetTimeouts(DWORD readMs, DWORD writeMs) {
+    if (readTimeoutMs_ == readMs && writeTimeoutMs_ == writeMs)
         return TRUE;
-    const BOOL set =
-        port_.SetCommTimeouts(sys::CommTimeouts{0, 0, milliseconds, 0, writeTimeoutMs});
-    readTimeoutMs_ = set ? milliseconds : 0;
+    const BOOL set = port_.SetCommTimeouts(sys::CommTimeouts{0, 0, readMs, 0, writeMs});
+    readTimeoutMs_ = set ? readMs : 0;
+    writeTimeoutMs_ = set ? writeMs : 0;
     return set;
+}
+
+bool CQelComm::GoOnAfterStop(TimePoint& deadline) {
+    const auto asked = sys::Now();
+    const std::int32_t countdown = tickCountdown; // the question's own seconds do not count
+    if (!fw::ServeStopRequestInWait()) {
+        stopped_ = true;
+        return false;
+    }
+    tickCountdown = countdown;
+    deadline += sys::Now() - asked;
+    return true;
 }
 
 DWORD CQelComm::OpenPort() {
@@ -93,7 +104,8 @@ DWORD CQelComm::OpenPort() {
         return sys::GetLastError();
     // 2-3. The device, opened for this program alone.
     DWORD error = port_.Open(settings.port);
-    readTimeoutMs_ = 0;
+    readTimeoutMs_ = writeTimeoutMs_ = 0;
+    stopped_ = false;
     pendingInput_.clear();
     // 4-9. Queues, purge, time-outs, then the line format; the state as the port then reports
     // it paces every line while the port is open.
@@ -152,21 +164,30 @@ long CQelComm::PauseMilliseconds(unsigned readyWaitCount, const sys::CommState& 
     return static_cast<long>(readyWaitCount * BitsPerCharacter(state) * 1000.0 / state.baudRate);
 }
 
-void CQelComm::PaceBeforeSend() {
+bool CQelComm::PaceBeforeSend() {
+    if (stopped_)
+        return false;
     const unsigned count = host_.ReadyWaitCount();
     if (count == 0)
-        return;
+        return true;
     // The instrument needs this long to get ready; sleeping gives it without using the
     // processor, and the clock makes sure the whole pause passes.
-    sys::SleepUntil(Clock::now() + std::chrono::milliseconds(PauseMilliseconds(count, lineState_)));
+    auto until = sys::Now() + std::chrono::milliseconds(PauseMilliseconds(count, lineState_));
+    while (!sys::SleepUntil(until))
+        if (!GoOnAfterStop(until))
+            return false;
+    return true;
 }
 
 int CQelComm::WaitOutputDrained() {
     tickCountdown = drainLimitSeconds;
+    // The link timer counts the limit as the wait has always counted it; the deadline holds it
+    // on the clock of the other waits too.
+    auto deadline = sys::Now() + std::chrono::seconds(drainLimitSeconds);
     DWORD errors = 0;
     sys::CommStatus status;
-    // Gone already, as at any speed a short line nearly is: nothing to wait for, and the
-    // messages the wait would look at stay for the dialog's own pump.
+    // A short line has nearly always left by now: then the messages the wait would look at
+    // stay for the dialog's own pump.
     if (port_.ClearCommError(&errors, &status) && status.outQueue == 0)
         return 0;
     for (;;) {
@@ -175,7 +196,7 @@ int CQelComm::WaitOutputDrained() {
             OnTimer(static_cast<UINT>(msg.wParam));
         if (fw::PeekMessage(&msg, this, WM_QUIT, WM_QUIT, PM_REMOVE))
             return 0;
-        if (tickCountdown == 0)
+        if (tickCountdown == 0 || sys::Now() >= deadline)
             return -1;
         port_.ClearCommError(&errors, &status);
         if (status.outQueue == 0)
@@ -187,55 +208,70 @@ int CQelComm::WaitOutputDrained() {
                                               1000000.0 / lineState_.baudRate)
                           : 1000;
         micros = std::clamp(micros, 50L, 100000L);
-        if (!sys::SleepUntil(Clock::now() + std::chrono::microseconds(micros)))
-            return -1; // the program is asked to stop: the line may not have left
+        if (!sys::SleepUntil(sys::Now() + std::chrono::microseconds(micros)) &&
+            !GoOnAfterStop(deadline))
+            return -1; // stopped: the line may not have left
     }
 }
 
-void CQelComm::DropPendingInput() {
-    pendingInput_.clear();
+const std::string& CQelComm::PendingInput() {
     DWORD errors = 0;
     sys::CommStatus status;
-    if (port_.ClearCommError(&errors, &status) && status.inQueue != 0)
-        port_.PurgeComm(purgeInput);
-}
-
-// The CR of a monitor that ends its answers with LF CR, or blanks and zeros after an answer,
-// answer nothing: taken for an answer, each would cost a read-through before every line.
-bool CQelComm::InputPending() {
-    DWORD errors = 0;
-    sys::CommStatus status;
-    if (port_.ClearCommError(&errors, &status) && status.inQueue != 0) {
+    if (port_.IsOpen() && port_.ClearCommError(&errors, &status) && status.inQueue != 0) {
         DWORD read = 0;
         const DWORD wanted = std::min<DWORD>(status.inQueue, sizeof readBuffer_);
         if (port_.ReadFile(readBuffer_, wanted, &read))
             pendingInput_.append(readBuffer_, read);
     }
-    static const std::string leftovers("\r\n \0", 4);
-    if (pendingInput_.find_first_not_of(leftovers) != std::string::npos)
-        return true;
-    pendingInput_.clear();
-    return false;
+    return pendingInput_;
 }
 
-int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
-    const size_t end = text.find_first_of("\r\n");
-    if (end != std::string::npos)
-        text.resize(end);
+void CQelComm::DropInput(std::size_t count) {
+    pendingInput_.erase(0, count);
+}
+
+int CQelComm::SendLine(const std::string& text, bool waitUntilSent) {
+    if (!PaceBeforeSend()) {
+        lastWriteError_ = sys::InterruptedErrorCode();
+        return -1;
+    }
+    return WriteLine(text, waitUntilSent);
+}
+
+int CQelComm::WriteLine(const std::string& text, bool waitUntilSent) {
     const std::string line = text + "\n";
-    PaceBeforeSend();
-    DropPendingInput();
     lastWriteError_ = 0;
-    DWORD written = 0;
-    if (!port_.WriteFile(line.data(), static_cast<DWORD>(line.size()), &written)) {
-        lastWriteError_ = sys::GetLastError();
+    auto deadline = sys::Now() + std::chrono::milliseconds(writeTimeoutMs);
+    std::size_t done = 0;
+    while (!stopped_) {
+        DWORD written = 0;
+        const BOOL all = port_.WriteFile(line.data() + done, static_cast<DWORD>(line.size() - done),
+                                         &written);
+        done += written;
+        if (all)
+            break;
+        const DWORD error = sys::GetLastError();
+        if (sys::StopRequest() != 0 && GoOnAfterStop(deadline)) {
+            // The rest goes out in the time the write had left.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - sys::Now());
+            SetTimeouts(readTimeoutMs_, static_cast<DWORD>(std::max<long long>(1, left.count())));
+            continue;
+        }
+        lastWriteError_ = stopped_ ? sys::InterruptedErrorCode() : error;
+        break;
+    }
+    SetTimeouts(readTimeoutMs_ != 0 ? readTimeoutMs_ : defaultReadTimeoutMs, writeTimeoutMs);
+    if (stopped_ && lastWriteError_ == 0)
+        lastWriteError_ = sys::InterruptedErrorCode();
+    if (lastWriteError_ != 0) {
         // What did not leave must not leave later, glued to the next attempt.
         port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
         return -1;
     }
     // A line still queued when the wait gives up has not been sent, whatever the write said.
     if (waitUntilSent && WaitOutputDrained() != 0) {
-        lastWriteError_ = sys::TimeoutErrorCode();
+        lastWriteError_ = stopped_ ? sys::InterruptedErrorCode() : sys::TimeoutErrorCode();
         port_.PurgeComm(PURGE_TXABORT | PURGE_TXCLEAR);
         return -1;
     }
@@ -246,26 +282,39 @@ int CQelComm::SendLine(std::string& text, bool waitUntilSent) {
 
 // What has arrived is read in one call, and what follows an answer's line feed is kept for
 // the next answer: the port's input as Windows would hold it, without a call per byte.
-bool CQelComm::FetchInput() {
-    DWORD errors = 0;
-    sys::CommStatus status;
-    port_.ClearCommError(&errors, &status);
-    // Nothing there yet: one byte, within the read time-out, then whatever came with it.
-    const DWORD wanted =
-        status.inQueue == 0 ? 1 : std::min<DWORD>(status.inQueue, sizeof readBuffer_);
-    DWORD read = 0;
-    if (!port_.ReadFile(readBuffer_, wanted, &read) || read == 0)
-        return false;
-    pendingInput_.append(readBuffer_, read);
-    return true;
+bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
+    auto deadline = sys::Now() + limit;
+    while (!stopped_) {
+        DWORD errors = 0;
+        sys::CommStatus status;
+        port_.ClearCommError(&errors, &status);
+        // Nothing there yet: one byte, within the read time-out, then whatever came with it.
+        const DWORD wanted =
+            status.inQueue == 0 ? 1 : std::min<DWORD>(status.inQueue, sizeof readBuffer_);
+        DWORD read = 0;
+        if (port_.ReadFile(readBuffer_, wanted, &read) && read != 0) {
+            pendingInput_.append(readBuffer_, read);
+            return true;
+        }
+        // Woken by a stop request that the user declined: the wait goes on with its time left.
+        if (sys::StopRequest() == 0 || !GoOnAfterStop(deadline))
+            return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - sys::Now());
+        if (left.count() <= 0)
+            return false;
+        SetReadTimeout(static_cast<DWORD>(left.count()));
+    }
+    return false;
 }
 
 int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds) {
     answer.clear();
-    SetReadTimeout(static_cast<DWORD>(timeoutSeconds) * 1000);
+    const std::chrono::milliseconds limit(static_cast<long long>(timeoutSeconds) * 1000);
+    SetReadTimeout(static_cast<DWORD>(limit.count()));
     bool anyByte = false;
     for (;;) {
-        if (pendingInput_.empty() && !FetchInput()) {
+        if (pendingInput_.empty() && !FetchInput(limit)) {
             if (!anyByte) // the message's identifier in the language of the moment
                 return static_cast<int>(Msg::NoAnswer) + (host_.Language() == 0 ? 0 : 1);
             break;
@@ -319,11 +368,9 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
     }
     openedForIdentification_ = true;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::string command = "QEL?";
-        SendLine(command, false);
+        SendLine("QEL?", false);
         ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds);
-        command = "QEL?";
-        SendLine(command, false);
+        SendLine("QEL?", false);
         if (ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds) == 0)
             return identified;
     }

@@ -6,6 +6,7 @@
 #include "sys/serial.h"
 #include "sys/timer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,22 +54,32 @@ class CQelComm : public fw::CWnd {
     // True when the last OpenAndIdentify opened the port, even if a broken link closed it since.
     bool OpenedForIdentification() const { return openedForIdentification_; }
 
-    // The line exchange. text is cut in place at its first CR or LF; 0 when handed to the
-    // port (and, with waitUntilSent, gone from it), -1 when the write failed (LastWriteError).
-    // What the instrument sent before is dropped first, so that a late answer to an earlier
-    // line is not read as this line's.
-    int SendLine(std::string& text, bool waitUntilSent);
+    // The line exchange moves bytes and never drops what the instrument sent: what an answer
+    // belongs to is its caller's to judge (the transmission sequence).
+    //
+    // The pause, then the line: 0 when handed to the port (and, with waitUntilSent, gone from
+    // it), -1 when not (LastWriteError).
+    int SendLine(const std::string& text, bool waitUntilSent);
+    // The pause of a few character times that lets the instrument get ready for a line; false
+    // when the work was stopped during it.
+    bool PaceBeforeSend();
+    // text and one LF, without a pause; the caller's text holds no line end.
+    int WriteLine(const std::string& text, bool waitUntilSent);
     // The system's code of the last write when it failed, else 0.
     DWORD LastWriteError() const { return lastWriteError_; }
-    // True when bytes from the instrument are waiting to be read; line ends, blanks and zeros
-    // alone are dropped and are no input.
-    bool InputPending();
-    void PaceBeforeSend();
     // 0 when the output queue emptied (or a quit came), -1 after 9 to 10 s.
     int WaitOutputDrained();
     // 0 when an answer (maybe partial) was read, else the "no answer" message identifier.
     int ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds);
+    // What has arrived and no answer has taken yet, without waiting.
+    const std::string& PendingInput();
+    // Forgets the first count bytes of the pending input.
+    void DropInput(std::size_t count);
+    // The port's input purged and the pending input forgotten: what came before is no answer.
     BOOL DiscardInput();
+    // True once a stop request ended a wait: nothing more may be sent until the port is opened
+    // again.
+    bool Stopped() const { return stopped_; }
     static std::string EscapeForDisplay(const std::string& text);
     int OpenAndIdentify(std::string& answer);
 
@@ -81,20 +92,25 @@ class CQelComm : public fw::CWnd {
     void OnTimer(UINT timerId) override;
 
   private:
-    BOOL SetReadTimeout(DWORD milliseconds);
-    // Reads what the port holds into pendingInput_, waiting up to the read time-out for a
-    // first byte; false when none came.
-    bool FetchInput();
-    // Drops what the instrument sent and nobody read.
-    void DropPendingInput();
+    using TimePoint = std::chrono::steady_clock::time_point;
+    BOOL SetTimeouts(DWORD readMs, DWORD writeMs);
+    BOOL SetReadTimeout(DWORD milliseconds) { return SetTimeouts(milliseconds, writeTimeoutMs); }
+    // Reads what the port holds into pendingInput_, waiting up to limit for a first byte;
+    // false when none came (or the work was stopped).
+    bool FetchInput(std::chrono::milliseconds limit);
+    // A stop request woke a wait that ends at deadline: true when the work goes on, the
+    // deadline moved by the time the question took, so that the wait has the time it had left.
+    bool GoOnAfterStop(TimePoint& deadline);
     LinkHost& host_;
     sys::SerialPort port_;
     DWORD lastWriteError_ = 0;
     bool openedForIdentification_ = false;
+    bool stopped_ = false;
     sys::CommState lineState_; // as the port reported it once set up
     DWORD readTimeoutMs_ = 0;  // the read time-out the port has; 0 when unknown
+    DWORD writeTimeoutMs_ = 0; // the write time-out the port has
     std::string pendingInput_; // read from the port, not yet part of an answer
-    char readBuffer_[256] = {};
+    char readBuffer_[answerBufferSize] = {};
     std::optional<sys::FineTimer> fineTimer_; // while the port is open
 };
 

@@ -1,27 +1,12 @@
 #include "protocol/transmission_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "protocol/link_exchange.h"
 #include "sys/sys.h"
 #include "sys/text.h"
 
 using res::Msg;
 using Kind = TransmissionSequence::Result::Kind;
-
-struct CTransmissionDlg::LinkPort : ExchangePort {
-    explicit LinkPort(CQelComm& link) : link_(link) {}
-    int SendLine(std::string& text, bool waitUntilSent) override {
-        return link_.SendLine(text, waitUntilSent);
-    }
-    std::string WriteFailureText() override {
-        return CQelComm::SystemErrorText(link_.LastWriteError());
-    }
-    int ReadAnswer(std::string& answer, int timeoutSeconds) override {
-        return link_.ReadAnswer(answer, CQelComm::answerMaxChars, timeoutSeconds);
-    }
-    bool InputPending() override { return link_.InputPending(); }
-
-    CQelComm& link_;
-};
 
 CTransmissionDlg::CTransmissionDlg(std::int32_t monitorIndex, CUpgradeFile& file, fw::CWnd* parent)
     : CProgressDlg(App().language == 0 ? IDD_FRENCH : IDD_ENGLISH, parent, WM_TRANSMIT_FAILED,
@@ -47,7 +32,7 @@ BOOL CTransmissionDlg::OnInitDialog() {
         PostFailure({Msg::CannotOpenFile, file_.fileName, Msg::None, reason});
         return TRUE;
     }
-    port_ = std::make_unique<LinkPort>(*app.link);
+    port_ = std::make_unique<LinkExchangePort>(*app.link);
     sequence_ = std::make_unique<TransmissionSequence>(*port_, *stream, file_, monitorIndex_);
     sequence_->onMonitor = app.MonitorTrace();
     PostMessage(WM_TRANSMIT_CHECK);
@@ -72,7 +57,7 @@ LRESULT CTransmissionDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void CTransmissionDlg::Follow(const Result& result, UINT again) {
+void CTransmissionDlg::Follow(const Result& result) {
     if (!PumpMessages()) {
         PostMessage(WM_TRANSMIT_FAILED);
         return;
@@ -80,7 +65,7 @@ void CTransmissionDlg::Follow(const Result& result, UINT again) {
     if (Ended())
         return;
     switch (result.kind) {
-    case Kind::Again: PostMessage(again, static_cast<WPARAM>(sequence_->Failures())); return;
+    case Kind::Stopped: PostMessage(WM_TRANSMIT_FAILED); return;
     case Kind::Skipped: PostMessage(WM_TRANSMIT_LINE); return;
     case Kind::Failed:
         if (App().link->LinkBroken())
@@ -92,31 +77,41 @@ void CTransmissionDlg::Follow(const Result& result, UINT again) {
             PostMessage(runAgain ? WM_TRANSMIT_RETRY : WM_TRANSMIT_FAILED);
         }
         return;
+    case Kind::Again:
     case Kind::Next: break;
     }
     if (!result.next) {
         PostSuccess();
         return;
     }
+    // The word parameter carries the failed attempts of the step that follows.
+    const auto attempts = static_cast<WPARAM>(sequence_->Failures());
     switch (*result.next) {
-    case Step::Check: PostMessage(WM_TRANSMIT_CHECK); break;
-    case Step::Mode: PostMessage(WM_TRANSMIT_MODE); break;
-    case Step::Verify: PostMessage(WM_TRANSMIT_VERIFY); break;
-    case Step::Line: PostMessage(WM_TRANSMIT_LINE); break;
-    case Step::Exit: PostMessage(WM_TRANSMIT_EXIT); break;
+    case Step::Check: PostMessage(WM_TRANSMIT_CHECK, attempts); break;
+    case Step::Mode: PostMessage(WM_TRANSMIT_MODE, attempts); break;
+    case Step::Verify: PostMessage(WM_TRANSMIT_VERIFY, attempts); break;
+    case Step::Line: PostMessage(WM_TRANSMIT_LINE, attempts); break;
+    case Step::Exit: PostMessage(WM_TRANSMIT_EXIT, attempts); break;
     }
 }
 
 void CTransmissionDlg::OnCheckStep() {
-    Follow(sequence_->Check(), WM_TRANSMIT_CHECK);
+    Follow(sequence_->Check());
 }
 
 void CTransmissionDlg::OnModeStep() {
-    Follow(sequence_->Mode(), WM_TRANSMIT_MODE);
+    Follow(sequence_->Mode());
 }
 
+// The journal names the instrument that answered the verification when another one than the
+// identification's is on the cable.
 void CTransmissionDlg::OnVerifyStep() {
-    Follow(sequence_->Verify(), WM_TRANSMIT_VERIFY);
+    const Result result = sequence_->Verify();
+    CUpgradeApp& app = App();
+    const auto& verified = sequence_->VerifiedMonitors();
+    if (!verified.empty() && verified != app.instrumentMonitors)
+        app.journal.SetMonitors(verified, sequence_->VerifiedStateCodes());
+    Follow(result);
 }
 
 // Lines follow each other within one step until the interface is due a turn: under Wine a
@@ -131,13 +126,13 @@ void CTransmissionDlg::OnLineStep() {
                              (result.kind == Kind::Next && result.next == Step::Line));
         if (onward && !tracing && !PumpDue())
             continue;
-        Follow(result, WM_TRANSMIT_LINE);
+        Follow(result);
         return;
     }
 }
 
 void CTransmissionDlg::OnExitStep() {
-    Follow(sequence_->Exit(), WM_TRANSMIT_EXIT);
+    Follow(sequence_->Exit());
 }
 
 // Painted at once when that shows something new.

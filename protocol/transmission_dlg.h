@@ -41,14 +41,13 @@ class CTransmissionDlg : public CProgressDlg {
     void OnVerifyStep();
     void OnLineStep();
     void OnExitStep();
-    // Serves the interface, then posts what follows a step: the next step, the same one again,
-    // the success, or the failure's box and exit.
-    void Follow(const Result& result, UINT again);
+    // Serves the interface, then posts what follows a step: the next step, one again, the
+    // success, or the failure's box and exit.
+    void Follow(const Result& result);
     void ShowProgress();
 
-    struct LinkPort; // the program's link as the sequence's port
     std::int32_t monitorIndex_;
     CUpgradeFile& file_;
-    std::unique_ptr<LinkPort> port_;
+    std::unique_ptr<ExchangePort> port_;
     std::unique_ptr<TransmissionSequence> sequence_;
 };

@@ -4,6 +4,7 @@
 #include "sys/sys.h"
 #include "sys/text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using res::Msg;
@@ -11,15 +12,32 @@ using Kind = TransmissionSequence::Result::Kind;
 
 namespace {
 
-// Late answers read through before the identification; more means the monitor is babbling.
+// Answers read through before the identification, and read-throughs before one text; more
+// means the monitor is babbling.
 constexpr int maxSkippedAnswers = 8;
 const std::string identificationCommand = "QEL?";
 const std::string exitCommand = "EXITQEL";
+// What stands after an answer's line feed and answers nothing: the CR of a monitor that ends
+// its answers with LF CR, blanks, zeros.
+const std::string leftovers("\r\n \0", 4);
+
+bool IsLeftover(const std::string& text) {
+    return text.find_first_not_of(leftovers) == std::string::npos;
+}
 
 // An answer that holds "OK" and not "NACK", in either case.
 bool IsAcceptance(const std::string& answer) {
     const std::string upper = sys::UpperCase(answer);
     return upper.find("NACK") == std::string::npos && upper.find("OK") != std::string::npos;
+}
+
+// An acknowledgement that came whole: nothing more of it is on its way. One ended by silence or
+// by its length limit may go on, and one that is no acknowledgement may be followed by the real
+// one.
+bool IsWholeAcknowledgement(const std::string& answer) {
+    const std::string upper = sys::UpperCase(answer);
+    return !answer.empty() && answer.back() == '\n' &&
+           (upper.find("NACK") != std::string::npos || upper.find("OK") != std::string::npos);
 }
 
 // What stands before an identification's first digit: a late answer without a line end that
@@ -28,8 +46,13 @@ std::string GluedInFront(const std::string& identification) {
     std::string before = identification.substr(0, identification.find_first_of("0123456789"));
     while (!before.empty() && (before.back() == '+' || before.back() == '-'))
         before.pop_back(); // the sign of the first state code
-    const bool blank = before.find_first_not_of(std::string(" \r\n\0", 4)) == std::string::npos;
-    return blank ? std::string() : before;
+    return IsLeftover(before) ? std::string() : before;
+}
+
+// A file's line as it goes on the wire: without its line end.
+std::string WithoutLineEnd(std::string line) {
+    line.resize(std::min(line.size(), line.find_first_of("\r\n")));
+    return line;
 }
 
 } // namespace
@@ -46,9 +69,14 @@ TransmissionSequence::FileFailure(const std::string& systemText) const {
     return result;
 }
 
-TransmissionSequence::Result TransmissionSequence::Follow(const Verdict& verdict, Step next,
-                                                          Msg primary, const std::string& subject) {
+TransmissionSequence::Result TransmissionSequence::Follow(const Verdict& verdict, Step step,
+                                                          Step next, Msg primary,
+                                                          const std::string& subject) {
     Result result;
+    if (port_.Stopped()) {
+        result.kind = Kind::Stopped;
+        return result;
+    }
     if (verdict.reason == Msg::None || verdict.unansweredEnd) {
         failures_ = 0;
         result.next = next;
@@ -56,6 +84,7 @@ TransmissionSequence::Result TransmissionSequence::Follow(const Verdict& verdict
     }
     if (++failures_ < maxAttempts) {
         result.kind = Kind::Again;
+        result.next = step;
         return result;
     }
     failures_ = 0;
@@ -106,169 +135,283 @@ TransmissionSequence::Result TransmissionSequence::Check() {
 TransmissionSequence::Result TransmissionSequence::Mode() {
     char command[16];
     std::snprintf(command, sizeof command, "MODEQEL%d", static_cast<int>(monitorIndex_));
-    std::string text = command;
-    const bool written = port_.SendLine(text, false) == 0;
     // A monitor that answers the command anyway is read through by the verification.
-    owedText_ = text;
-    if (!written)
-        writeFailure_ = port_.WriteFailureText();
-    return Follow({written ? Msg::None : Msg::CannotSendCommand}, Step::Verify,
-                  Msg::CannotSendCommand, text);
+    const bool written = port_.Pace() && Send(command, false, false);
+    return Follow({written ? Msg::None : Msg::CannotSendCommand}, Step::Mode, Step::Verify,
+                  Msg::CannotSendCommand, command);
 }
 
+// Upgrade mode took, and on the monitor the file was matched with: a file is never written
+// into another monitor, as when another instrument was put on the cable since it identified.
 TransmissionSequence::Result TransmissionSequence::Verify() {
-    std::vector<std::uint8_t> codes;
-    std::vector<std::string> late;
-    Msg reason = QueryIdentification(codes, late);
+    Identification identification;
+    Msg reason = port_.Pace() ? AskIdentification(identification) : Msg::NoAnswer;
     if (reason == Msg::None) {
-        owedText_.reset(); // everything sent before the question has been answered
-        const bool selected = monitorIndex_ >= 0 &&
-                              static_cast<size_t>(monitorIndex_) < codes.size() &&
-                              codes[static_cast<size_t>(monitorIndex_)] != 0;
+        verifiedMonitors_ = identification.monitors;
+        verifiedCodes_ = identification.codes;
+        const auto& monitors = verifiedMonitors_;
+        const auto& codes = verifiedCodes_;
+        const auto at = static_cast<size_t>(monitorIndex_);
+        const bool selected = monitorIndex_ >= 0 && at < codes.size() && codes[at] != 0 &&
+                              (record_.monitorReference.empty() ||
+                               monitors[at] == record_.monitorReference);
         if (!selected)
             reason = Msg::ModeNotSet;
     }
-    return Follow({reason}, Step::Line, Msg::CannotSendCommand, identificationCommand);
+    return Follow({reason}, Step::Verify, Step::Line, Msg::CannotSendCommand,
+                  identificationCommand);
 }
 
 TransmissionSequence::Result TransmissionSequence::Line() {
     if (failures_ == 0) {
-        const auto read = lines_.Next(currentLine_);
-        if (read == UpgradeFileLines::Read::Error)
-            return FileFailure(sys::SystemErrorText(file_.ErrorCode()));
-        if (read != UpgradeFileLines::Read::Line)
-            return FileFailure(); // the end of the file before its end record
-        // The end record leaves only once the whole text has proved to be the one analysed: a
-        // file changed while it was being sent is not reported as sent.
-        if (lines_.Length() >= record_.analysed.length) {
-            const AnalysedText sent = lines_.Seal();
-            if (sent.length != record_.analysed.length || sent.digest != record_.analysed.digest)
-                return FileFailure();
-        }
-        if (!IsRecordLine(currentLine_)) {
-            Result skipped;
-            skipped.kind = Kind::Skipped;
-            return skipped;
+        if (putBack_) {
+            currentLine_ = *putBack_;
+            putBack_.reset();
+        } else {
+            std::string line;
+            const auto read = lines_.Next(line);
+            if (read == UpgradeFileLines::Read::Error)
+                return FileFailure(sys::SystemErrorText(file_.ErrorCode()));
+            if (read != UpgradeFileLines::Read::Line)
+                return FileFailure(); // the end of the file before its end record
+            // The end record leaves only once the whole text has proved to be the one
+            // analysed: a file changed while it was being sent is not reported as sent.
+            if (lines_.Length() >= record_.analysed.length) {
+                const AnalysedText sent = lines_.Seal();
+                if (sent.length != record_.analysed.length ||
+                    sent.digest != record_.analysed.digest)
+                    return FileFailure();
+            }
+            if (!IsRecordLine(line)) {
+                Result skipped;
+                skipped.kind = Kind::Skipped;
+                return skipped;
+            }
+            currentLine_ = WithoutLineEnd(line);
         }
     }
     Verdict verdict =
         Exchange(currentLine_, true, lineTimeoutSeconds, Msg::LineRefused, Msg::CannotSendLine);
+    if (verdict.earlierRefused)
+        return SendAcceptedLineAgain(currentLine_);
     const bool isEnd = IsEndRecord(sys::UpperCase(currentLine_));
-    if (isEnd)
-        verdict = JudgeEndRecord(verdict);
-    if (verdict.reason == Msg::None && progress_ < record_.recordCount)
-        ++progress_;
+    if (isEnd) {
+        if (verdict.reason == Msg::None || verdict.reason == Msg::LineRefused)
+            endAnswered_ = true;
+        if (verdict.reason == Msg::NoAnswer && !verdict.readThroughFailed)
+            verdict = JudgeUnansweredEnd(verdict);
+    }
+    if (verdict.reason == Msg::None) {
+        const bool counted = progress_ < record_.recordCount;
+        if (counted)
+            ++progress_;
+        accepted_ = Accepted{currentLine_, failures_, false};
+        countedAcceptance_ = counted;
+    }
     // A retry sends the same line in upper case.
     currentLine_ = sys::UpperCase(currentLine_);
     // An end record that went out and got no answer, even late, is left to the exit command:
     // a monitor may say nothing to it. One it refused, or that never left, is tried as any
     // line.
-    return Follow(verdict, isEnd ? Step::Exit : Step::Line, Msg::CannotSendLine, currentLine_);
+    return Follow(verdict, Step::Line, isEnd ? Step::Exit : Step::Line, Msg::CannotSendLine,
+                  currentLine_);
 }
 
 TransmissionSequence::Result TransmissionSequence::Exit() {
-    std::string command = exitCommand;
     const Verdict verdict =
-        Exchange(command, false, exitTimeoutSeconds, Msg::CommandRefused, Msg::CannotSendCommand);
-    Result result = Follow(verdict, Step::Exit, Msg::CannotSendCommand, exitCommand);
+        Exchange(exitCommand, false, exitTimeoutSeconds, Msg::CommandRefused,
+                 Msg::CannotSendCommand);
+    if (verdict.earlierRefused)
+        return SendAcceptedLineAgain(std::nullopt);
+    Result result = Follow(verdict, Step::Exit, Step::Exit, Msg::CannotSendCommand, exitCommand);
     if (result.kind == Kind::Next)
         result.next.reset(); // upgraded
     return result;
 }
 
-Msg TransmissionSequence::QueryIdentification(std::vector<std::uint8_t>& stateCodes,
-                                              std::vector<std::string>& lateAnswers) {
-    std::string command = identificationCommand;
-    if (port_.SendLine(command, false) != 0) {
-        writeFailure_ = port_.WriteFailureText();
-        return Msg::CannotSendCommand;
+TransmissionSequence::Result
+TransmissionSequence::SendAcceptedLineAgain(const std::optional<std::string>& putBack) {
+    putBack_ = putBack;
+    if (countedAcceptance_)
+        --progress_;
+    countedAcceptance_ = false;
+    currentLine_ = sys::UpperCase(accepted_->line);
+    failures_ = accepted_->failures;
+    accepted_.reset();
+    return Follow({Msg::LineRefused}, Step::Line, Step::Line, Msg::CannotSendLine, currentLine_);
+}
+
+bool TransmissionSequence::Send(const std::string& text, bool question, bool waitUntilSent) {
+    // The text accepted last is settled once another one leaves.
+    if (accepted_ && !question && text != accepted_->line)
+        accepted_.reset();
+    owed_.push_back({question, text, ++sentCount_});
+    if (port_.WriteLine(text, waitUntilSent) == 0)
+        return true;
+    writeFailure_ = port_.WriteFailureText();
+    return false;
+}
+
+TransmissionSequence::Taken TransmissionSequence::Attribute(const std::string& answer,
+                                                            std::string* answered,
+                                                            Identification* identification,
+                                                            LateAnswers* late) {
+    Identification parsed;
+    const auto isQuestion = [](const Sent& s) { return s.question; };
+    const auto question = std::find_if(owed_.begin(), owed_.end(), isQuestion);
+    if ((strayIdentifications_ > 0 || question != owed_.end()) &&
+        ParseMonitorList(sys::UpperCase(answer), &parsed.monitors, &parsed.codes, onMonitor)) {
+        const std::string glued = GluedInFront(answer);
+        std::string gluedTo;
+        if (!glued.empty() && Attribute(glued, &gluedTo) == Taken::TextAnswer && late != nullptr)
+            late->push_back({gluedTo, glued});
+        if (strayIdentifications_ > 0) {
+            --strayIdentifications_;
+            return Taken::Identification;
+        }
+        // It answers the oldest question owed, or one asked right after it with nothing
+        // between: which one is unknown, but then nothing else was answered between them,
+        // and the others' identifications may still come first.
+        const auto first = std::find_if(owed_.begin(), owed_.end(), isQuestion);
+        auto last = first;
+        while (std::next(last) != owed_.end() && std::next(last)->question)
+            ++last;
+        strayIdentifications_ += static_cast<int>(std::distance(first, last));
+        owed_.erase(owed_.begin(), std::next(last));
+        if (identification != nullptr)
+            *identification = std::move(parsed);
+        return Taken::Identification;
     }
-    ++unansweredQuestions_;
-    // The monitor answers in order: each identification answers the oldest question still
-    // unanswered, and whatever comes before the last one answers what was sent before it.
-    int otherAnswers = 0;
-    while (otherAnswers <= maxSkippedAnswers) {
+    const auto text = std::find_if(owed_.begin(), owed_.end(), [](const Sent& s) {
+        return !s.question;
+    });
+    if (text == owed_.end())
+        return Taken::Unasked;
+    // Whatever was owed before it will not be answered now, strays included.
+    strayIdentifications_ = 0;
+    owed_.erase(owed_.begin(), text);
+    if (answered != nullptr)
+        *answered = owed_.front().text;
+    if (IsWholeAcknowledgement(answer))
+        owed_.pop_front();
+    return Taken::TextAnswer;
+}
+
+Msg TransmissionSequence::AskIdentification(Identification& identification,
+                                            LateAnswers* late) {
+    if (!Send(identificationCommand, true, false))
+        return Msg::CannotSendCommand;
+    const std::uint64_t question = sentCount_;
+    const auto answered = [&] { return owed_.empty() || owed_.front().serial > question; };
+    int others = 0;
+    bool any = false; // answers that are no identification: the question not understood
+    while (others <= maxSkippedAnswers) {
         std::string answer;
         if (port_.ReadAnswer(answer, lineTimeoutSeconds) != 0)
-            return otherAnswers > 0 ? Msg::ModeNotSet : Msg::NoAnswer;
-        fw::CStringArray monitors;
-        if (!ParseMonitorList(sys::UpperCase(answer), &monitors, &stateCodes, onMonitor)) {
-            ++otherAnswers;
-            lateAnswers.push_back(answer);
+            return any ? Msg::ModeNotSet : Msg::NoAnswer;
+        ++others;
+        if (IsLeftover(answer))
             continue;
+        std::string text;
+        Identification read;
+        switch (Attribute(answer, &text, &read, late)) {
+        case Taken::Identification:
+            --others;
+            if (answered()) {
+                identification = std::move(read);
+                return Msg::None;
+            }
+            break;
+        case Taken::TextAnswer:
+            if (late != nullptr)
+                late->push_back({text, answer});
+            any = true;
+            break;
+        case Taken::Unasked: any = true; break;
         }
-        const std::string glued = GluedInFront(answer);
-        if (!glued.empty())
-            lateAnswers.push_back(glued);
-        if (--unansweredQuestions_ == 0)
-            return Msg::None;
     }
     return Msg::ModeNotSet;
 }
 
-std::optional<TransmissionSequence::Verdict> TransmissionSequence::ReadThrough() {
-    owedText_ = identificationCommand; // until the identification comes
-    std::vector<std::uint8_t> codes;
-    std::vector<std::string> late;
-    const Msg reason = QueryIdentification(codes, late);
-    if (end_.owed) {
-        for (const auto& answer : late) {
-            end_.answered = true;
-            end_.accepted = end_.accepted || IsAcceptance(answer);
+std::optional<TransmissionSequence::Verdict>
+TransmissionSequence::ClearTheWayFor(const std::string& text) {
+    for (int readThroughs = 0; readThroughs <= maxSkippedAnswers; ++readThroughs) {
+        if (!port_.Pace())
+            return Verdict{Msg::NoAnswer};
+        const std::string pending = port_.PendingInput();
+        const bool leftover = IsLeftover(pending);
+        if (leftover)
+            port_.DropInput(pending.size());
+        const auto owedTo = [&](bool same) {
+            return std::any_of(owed_.begin(), owed_.end(), [&](const Sent& s) {
+                return !s.question && (s.text == text) == same;
+            });
+        };
+        // Input while a copy of this text is owed is that copy's answer: copies of one text
+        // may take each other's. Any other input, or an answer owed to another text, must be
+        // read to its end before this text leaves, or it would be taken for this text's.
+        if (!owedTo(false) && (leftover || owedTo(true)))
+            return std::nullopt;
+        // The question goes out in the pause just made.
+        Identification identification;
+        LateAnswers late;
+        const Msg reason = AskIdentification(identification, &late);
+        for (const auto& [answeredText, answer] : late)
+            if (accepted_ && answeredText == accepted_->line)
+                accepted_->refused = !IsAcceptance(answer);
+        if (reason != Msg::None)
+            return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
+        if (accepted_ && accepted_->refused) {
+            Verdict refused{Msg::LineRefused};
+            refused.earlierRefused = true;
+            return refused;
         }
+        // What came during the pause before the question was read; another pause, another
+        // look, before the text itself.
     }
-    if (reason != Msg::None) // answers that are no identification: the question not understood
-        return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
-    owedText_.reset();
-    end_.owed = false; // everything sent before the question has been answered
-    return std::nullopt;
+    return Verdict{Msg::CommandRefused, true};
 }
 
-TransmissionSequence::Verdict TransmissionSequence::Exchange(std::string& text, bool waitUntilSent,
+TransmissionSequence::Verdict TransmissionSequence::Exchange(const std::string& text,
+                                                             bool waitUntilSent,
                                                              int timeoutSeconds, Msg refusal,
                                                              Msg writeFailure) {
-    const std::string key = sys::UpperCase(text.substr(0, text.find_first_of("\r\n")));
-    // Answers owed to another text, or ones nobody asked for: only the identification shows
-    // where they end. Copies of one text may take each other's answers.
-    if ((owedText_ && *owedText_ != key) || (!owedText_ && port_.InputPending())) {
-        if (const auto failed = ReadThrough())
-            return *failed;
-    }
-    if (port_.SendLine(text, waitUntilSent) != 0) {
-        writeFailure_ = port_.WriteFailureText();
-        owedText_ = key; // part of it may have gone, and be answered
+    if (const auto blocked = ClearTheWayFor(text))
+        return *blocked;
+    if (!Send(text, false, waitUntilSent))
         return {writeFailure};
+    for (;;) {
+        std::string answer;
+        if (port_.ReadAnswer(answer, timeoutSeconds) != 0)
+            return {Msg::NoAnswer};
+        // An identification still owed to a question is no answer to this text.
+        if (Attribute(answer) != Taken::Identification)
+            return {IsAcceptance(answer) ? Msg::None : refusal};
     }
-    std::string answer;
-    if (port_.ReadAnswer(answer, timeoutSeconds) != 0) {
-        owedText_ = key;
-        return {Msg::NoAnswer};
-    }
-    const std::string upper = sys::UpperCase(answer);
-    const bool verdict =
-        upper.find("NACK") != std::string::npos || upper.find("OK") != std::string::npos;
-    // Only a whole acknowledgement leaves nothing owed: an answer ended by silence or by its
-    // length limit may go on, and one that is no acknowledgement may be followed by the real one.
-    if (answer.empty() || answer.back() != '\n' || !verdict)
-        owedText_ = key;
-    return {IsAcceptance(answer) ? Msg::None : refusal};
 }
 
-TransmissionSequence::Verdict TransmissionSequence::JudgeEndRecord(const Verdict& copy) {
-    if (copy.readThroughFailed)
-        return copy; // this copy never left
-    end_.owed = end_.owed || owedText_.has_value();
-    if (copy.reason == Msg::None || copy.reason == Msg::LineRefused)
-        end_.answered = true;
-    end_.accepted = end_.accepted || copy.reason == Msg::None;
-    Verdict verdict = copy;
+TransmissionSequence::Verdict TransmissionSequence::JudgeUnansweredEnd(const Verdict& copy) {
+    // Once the end record has been answered at all, silence no longer leaves it to the exit.
+    if (endAnswered_)
+        return copy;
     // Its answer may still come: the identification asked now comes after it, as it would
     // before the exit command anyway.
-    if (copy.reason == Msg::NoAnswer && !end_.accepted) {
-        if (const auto failed = ReadThrough())
-            verdict = *failed;
-        else if (!end_.answered)
-            verdict.unansweredEnd = true;
+    if (!port_.Pace())
+        return copy;
+    Identification identification;
+    LateAnswers late;
+    const Msg reason = AskIdentification(identification, &late);
+    std::optional<bool> accepted;
+    for (const auto& [answeredText, answer] : late)
+        if (answeredText == currentLine_)
+            accepted = IsAcceptance(answer);
+    if (reason != Msg::None)
+        return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
+    if (accepted) {
+        endAnswered_ = true;
+        return Verdict{*accepted ? Msg::None : Msg::LineRefused};
     }
-    return end_.accepted ? Verdict{} : verdict;
+    Verdict verdict = copy;
+    verdict.unansweredEnd = true;
+    return verdict;
 }

@@ -4,41 +4,51 @@
 #include "files/upgrade_lines.h"
 #include "res/messages.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The serial link as the transmission uses it: the line exchange of the link object (the
-// program's CQelComm; a monitor scripted on a virtual clock in the tests).
+// The serial link as the transmission uses it: operations that move bytes and never judge or
+// drop them (the program's link; the same link on a scripted port in the tests).
 class ExchangePort {
   public:
     virtual ~ExchangePort() = default;
-    // 0 when the line was handed to the port and, with waitUntilSent, has left it; -1 when
-    // not. text is cut in place at its first CR or LF.
-    virtual int SendLine(std::string& text, bool waitUntilSent) = 0;
+    // The pause of a few character times before a write; false when the work was stopped.
+    virtual bool Pace() = 0;
+    // text (which holds no line end) and one LF, without a pause: 0 when handed to the port
+    // and, with waitUntilSent, gone from it; -1 when not.
+    virtual int WriteLine(const std::string& text, bool waitUntilSent) = 0;
     // The system's reason of the last write that failed.
     virtual std::string WriteFailureText() = 0;
     // 0 when an answer (maybe partial) was read, its first byte within timeoutSeconds; another
     // value when nothing came.
     virtual int ReadAnswer(std::string& answer, int timeoutSeconds) = 0;
-    // Bytes from the instrument are waiting; line ends and blanks alone are none.
-    virtual bool InputPending() = 0;
+    // What has arrived and no answer has taken, without waiting.
+    virtual std::string PendingInput() = 0;
+    // Forgets the first count bytes of the pending input.
+    virtual void DropInput(std::size_t count) = 0;
+    // True once the user stopped the work inside a wait: nothing more may be sent.
+    virtual bool Stopped() = 0;
 };
 
 // The upgrade of the instrument with one file, showing nothing: a check that the file is still
-// the one analysed, upgrade mode for the file's monitor, a check that it took, every record
-// line acknowledged, then the exit command. Each call makes one step (at most one exchange,
-// and the read-through it may need) and says what came of it; the caller shows the boxes,
-// serves the interface and calls the step that follows.
+// the one analysed, upgrade mode for the file's monitor, a check that it took on that monitor,
+// every record line acknowledged, then the exit command. Each call makes one step (at most one
+// exchange, and the read-through it may need) and says what came of it; the caller shows the
+// boxes, serves the interface and calls the step that follows.
 //
-// The monitor's answers carry no reference to what they answer. An answer that comes after
-// its time limit, or one the monitor was not asked for, would be taken for the answer to the
-// next line, and every verdict after it would be one line off. So a line is judged only by
-// answers that can be its own: before a line or command other than the one still owed an
-// answer, the sequence asks "QEL?" and reads through to the identification that answers it,
-// which the monitor sends after everything it owed before.
+// This is the one reader of the monitor's answers. They carry no reference to what they answer,
+// but come in order, each text answered once at most: an identification answers a "QEL?",
+// anything else the oldest text still owed an answer. Before a text other than the one still
+// owed leaves, the sequence asks "QEL?" and reads through to the identification, which the
+// monitor sends after everything it owed before; every answer on the way is judged for the
+// text it answers. So a line counts as accepted only when the last answer it got before the
+// next text left is an acceptance, and a late answer is never taken for another text's.
 class TransmissionSequence {
   public:
     enum class Step { Check, Mode, Verify, Line, Exit };
@@ -52,17 +62,19 @@ class TransmissionSequence {
     struct Result {
         enum class Kind {
             Next,    // the step succeeded: `next` follows (none after the exit: upgraded)
-            Again,   // it failed, attempts are left: the same step once more
+            Again,   // it failed, attempts are left: the line step, or the same step, again
             Skipped, // a line that is no record: nothing was sent; the line step again
             Failed,  // the step cannot go on: `failure` says why, `retry` whether OK in its
                      // box may start the run again (a link failure) or not (the file)
+            Stopped, // the user stopped the work during a wait: nothing more is sent
         } kind = Kind::Next;
         std::optional<Step> next;
         res::Failure failure;
         bool retry = false;
     };
 
-    // file: its name, record count and analysed text; lines reads the open file.
+    // file: its name, record count, analysed text and the monitor it was matched with; lines
+    // reads the open file.
     TransmissionSequence(ExchangePort& port, sys::TextFile& file, const CUpgradeFile& record,
                          std::int32_t monitorIndex);
 
@@ -79,35 +91,61 @@ class TransmissionSequence {
     std::uint32_t Progress() const { return progress_; }
     // Failed attempts of the step under way.
     int Failures() const { return failures_; }
+    // The monitors and state codes of the last verification answer, in answer order.
+    const fw::CStringArray& VerifiedMonitors() const { return verifiedMonitors_; }
+    const std::vector<std::uint8_t>& VerifiedStateCodes() const { return verifiedCodes_; }
 
   private:
-    // What an exchange came to: reason None when accepted, else the message that says why. A
-    // read-through that failed is the question's failure: the text itself never left.
+    // What an exchange came to: reason None when accepted, else the message that says why.
     struct Verdict {
         res::Msg reason = res::Msg::None;
-        bool readThroughFailed = false;
-        bool unansweredEnd = false; // no copy of the end record got any answer
+        bool readThroughFailed = false; // the question before the text failed: it never left
+        bool unansweredEnd = false;     // no copy of the end record got any answer
+        bool earlierRefused = false;    // the line accepted last was refused since
     };
+    // A text sent whose answer may still come. A question is answered by an identification;
+    // any other text by anything else, or by nothing (the upgrade-mode command).
+    struct Sent {
+        bool question;
+        std::string text;
+        std::uint64_t serial; // the how-many-th text sent
+    };
+    // What an answer read was taken for.
+    enum class Taken { Identification, TextAnswer, Unasked };
+    struct Identification {
+        fw::CStringArray monitors;
+        std::vector<std::uint8_t> codes;
+    };
+    // Answers read through, each with the text it answers.
+    using LateAnswers = std::vector<std::pair<std::string, std::string>>;
 
-    // Sends "QEL?" and reads answers up to the identification that answers it; those before it
-    // are late ones, kept in lateAnswers. None with the state codes, else the reason.
-    res::Msg QueryIdentification(std::vector<std::uint8_t>& stateCodes,
-                                 std::vector<std::string>& lateAnswers);
-    // Asks for the identification before anything else is sent, while a text may still be
-    // answered; a failure is the verdict of the text that waits for it. The late answers read
-    // on the way count for an end record still owed one.
-    std::optional<Verdict> ReadThrough();
-    // Sends a line or command whose answer may hold "OK" and judges the answer. Asks for the
-    // identification first when another text may still be answered.
-    Verdict Exchange(std::string& text, bool waitUntilSent, int timeoutSeconds, res::Msg refusal,
-                     res::Msg writeFailure);
-    // The verdict on the end record after one more copy of it was sent, from every answer
-    // any copy of it got, late ones included.
-    Verdict JudgeEndRecord(const Verdict& copy);
+    // Sends "QEL?" (the pause before it made) and reads up to the identification that answers
+    // it and everything owed before it; the answers on the way go to late. None with that
+    // identification, else the reason.
+    res::Msg AskIdentification(Identification& identification, LateAnswers* late = nullptr);
+    // Takes an answer for what it answers (answered: the text, for a text's answer) and
+    // forgets whatever can no longer be answered.
+    Taken Attribute(const std::string& answer, std::string* answered = nullptr,
+                    Identification* identification = nullptr, LateAnswers* late = nullptr);
+    // The pause, then whatever must be read before text leaves: line ends dropped, answers
+    // still owed to another text or input nobody asked for read through, the line accepted
+    // last judged by them. Nothing when text may leave now.
+    std::optional<Verdict> ClearTheWayFor(const std::string& text);
+    // Sends a line or command whose answer may hold "OK" and judges the answer.
+    Verdict Exchange(const std::string& text, bool waitUntilSent, int timeoutSeconds,
+                     res::Msg refusal, res::Msg writeFailure);
+    // The verdict on an end record that got no answer: it may be left to the exit command.
+    Verdict JudgeUnansweredEnd(const Verdict& copy);
+    // Writes a text and notes it as owed an answer (a failed write may have let part of it go).
+    bool Send(const std::string& text, bool question, bool waitUntilSent);
+    // The line accepted last was refused before the next text left: it goes again, and the
+    // line read after it (putBack) waits its turn.
+    Result SendAcceptedLineAgain(const std::optional<std::string>& putBack);
 
     // A step's result from its verdict: next on success, else another attempt, else the link
     // failure that names primary and subject (or the question, when the read-through failed).
-    Result Follow(const Verdict& verdict, Step next, res::Msg primary, const std::string& subject);
+    Result Follow(const Verdict& verdict, Step step, Step next, res::Msg primary,
+                  const std::string& subject);
     // A failure of the file: nothing more of it may be sent.
     Result FileFailure(const std::string& systemText = std::string()) const;
 
@@ -118,20 +156,24 @@ class TransmissionSequence {
     std::int32_t monitorIndex_;
     std::uint32_t progress_ = 0;
     int failures_ = 0;
-    std::string currentLine_;  // kept from one attempt to the next
+    std::string currentLine_;  // the line sent, without its line end; kept between attempts
     std::string writeFailure_; // the system's reason of the last failed write
+    fw::CStringArray verifiedMonitors_;
+    std::vector<std::uint8_t> verifiedCodes_;
 
-    // A line or command some of whose copies may still be answered; none when every answer
-    // came whole and in time, or since an identification answered a question sent after them.
-    std::optional<std::string> owedText_;
-    // Questions sent whose identification has not been read: one that went unanswered may
-    // still be answered, and its answer would be taken for the next question's.
-    int unansweredQuestions_ = 0;
-    // What the copies of the end record were answered: one acceptance is enough, and once it
-    // has been answered at all, silence no longer leaves it to the exit command.
-    struct EndRecordAnswers {
-        bool owed = false; // a copy may still be answered
-        bool answered = false;
-        bool accepted = false;
-    } end_;
+    std::deque<Sent> owed_; // oldest first
+    std::uint64_t sentCount_ = 0;
+    // Identifications that may still come for questions taken as answered: each comes before
+    // the answer to anything sent after them, and is no answer to it.
+    int strayIdentifications_ = 0;
+    // The record line accepted last, until the next text leaves.
+    struct Accepted {
+        std::string line;
+        int failures = 0; // its failed attempts before the acceptance
+        bool refused = false;
+    };
+    std::optional<Accepted> accepted_;
+    bool countedAcceptance_ = false; // its acceptance moved the progress
+    std::optional<std::string> putBack_; // a line read, waiting while the one before goes again
+    bool endAnswered_ = false;           // some copy of the end record got an answer
 };

@@ -97,6 +97,8 @@ class SerialPort {
 DWORD GetLastError();
 // The system's code for an operation that ran out of time.
 DWORD TimeoutErrorCode();
+// The system's code for an operation that a stop request ended.
+DWORD InterruptedErrorCode();
 
 // Gives back every port still open, as closing would (POSIX: the line as it was found,
 // exclusive use, the lock file), for an end of the program that runs no destructors.

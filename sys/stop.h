@@ -5,8 +5,6 @@
 // so there nothing is noted.
 #pragma once
 
-#include <chrono>
-
 namespace sys {
 
 // Installs the handlers (once, before anything is opened); output that cannot be written and
@@ -19,7 +17,5 @@ void ClearStopRequest();
 // A descriptor that is readable while a request is pending, for the waits that poll (POSIX);
 // -1 where there is none.
 int StopRequestDescriptor();
-// Sleeps until the time given or a stop request, whichever comes first; false on a request.
-bool SleepUntil(std::chrono::steady_clock::time_point until);
 
 } // namespace sys

@@ -25,18 +25,26 @@ bool Matches(const Msg& m, Handle filter, UINT lo, UINT hi) {
 
 namespace console {
 
+// The dialog at work whose Cancel a pending Ctrl-C on a terminal stands for, or none.
+Window* DialogCancelledByStop() {
+    auto& s = S();
+    Window* top = s.modalStack.empty() ? nullptr : s.modalStack.back();
+    const Control* cancel = top != nullptr ? FindControl(top, IDCANCEL) : nullptr;
+    if (sys::StopRequest() == SIGINT && !s.stopIsQuit && Io().InputIsTerminal() &&
+        top != nullptr && top->worksWithoutInput && cancel != nullptr && cancel->visible)
+        return top;
+    return nullptr;
+}
+
 void ServeStopRequest() {
     auto& s = S();
     const int signal = sys::StopRequest();
     if (signal == 0 || s.quitPosted)
         return;
-    Window* top = s.modalStack.empty() ? nullptr : s.modalStack.back();
-    const Control* cancel = top != nullptr ? FindControl(top, IDCANCEL) : nullptr;
-    if (signal == SIGINT && !s.stopIsQuit && Io().InputIsTerminal() && top != nullptr &&
-        top->worksWithoutInput && cancel != nullptr && cancel->visible) {
+    if (Window* dialog = DialogCancelledByStop()) {
         sys::ClearStopRequest();
         Io().Write("\n");
-        top->object->PostMessage(WM_COMMAND, IDCANCEL, 0);
+        dialog->object->PostMessage(WM_COMMAND, IDCANCEL, 0);
         return;
     }
     s.quitPosted = true;
@@ -141,6 +149,21 @@ BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT re
         return TRUE;
     }
     return FALSE;
+}
+
+bool ServeStopRequestInWait() {
+    if (sys::StopRequest() == 0)
+        return true;
+    Window* dialog = DialogCancelledByStop();
+    if (dialog == nullptr) {
+        ServeStopRequest();
+        return false;
+    }
+    sys::ClearStopRequest();
+    Io().Write("\n");
+    dialog->object->SendMessage(WM_COMMAND, IDCANCEL, 0);
+    // A second request while it asked, or Yes, ends the work.
+    return !dialog->ended && sys::StopRequest() == 0;
 }
 
 BOOL TranslateMessage(const Msg*) {

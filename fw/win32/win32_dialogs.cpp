@@ -86,6 +86,11 @@ void MessageBeep(UINT type) {
     ::MessageBeep(type);
 }
 
+// Windows asks a program to stop through its windows, which the dialogs' own loops serve.
+bool ServeStopRequestInWait() {
+    return true;
+}
+
 void CWinApp::SetDialogBkColor(COLORREF background, COLORREF text) {
     DialogColours& colours = Colours();
     if (colours.brush != nullptr)

@@ -352,4 +352,8 @@ DWORD TimeoutErrorCode() {
     return ETIMEDOUT;
 }
 
+DWORD InterruptedErrorCode() {
+    return EINTR;
+}
+
 } // namespace sys

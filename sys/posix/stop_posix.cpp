@@ -1,7 +1,6 @@
 #include "sys/stop.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -55,28 +54,6 @@ void ClearStopRequest() {
 
 int StopRequestDescriptor() {
     return pipeEnds[0];
-}
-
-bool SleepUntil(std::chrono::steady_clock::time_point until) {
-    using namespace std::chrono;
-    for (;;) {
-        if (request != 0)
-            return false;
-        const auto left = duration_cast<microseconds>(until - steady_clock::now()).count();
-        if (left <= 0)
-            return true;
-        if (pipeEnds[0] < 0) {
-            ::usleep(static_cast<useconds_t>(left));
-            continue;
-        }
-        // Sub-millisecond remainders in a sleep of their own: poll counts whole milliseconds.
-        if (left < 1000) {
-            ::usleep(static_cast<useconds_t>(left));
-            continue;
-        }
-        pollfd pfd{pipeEnds[0], POLLIN, 0};
-        ::poll(&pfd, 1, static_cast<int>(left / 1000));
-    }
 }
 
 } // namespace sys

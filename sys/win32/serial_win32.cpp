@@ -187,4 +187,8 @@ DWORD TimeoutErrorCode() {
     return ERROR_TIMEOUT;
 }
 
+DWORD InterruptedErrorCode() {
+    return ERROR_OPERATION_ABORTED;
+}
+
 } // namespace sys

@@ -1,7 +1,9 @@
-// The serial port contract over the scripted instrument, on its virtual clock: a read waits by
-// moving the clock, never by sleeping. It defines every symbol of the POSIX serial backend, so
-// that the linker takes none of that backend into this target.
+// The serial port contract and the clock of the link's waits over the scripted instrument: a
+// read, the pause and the drain wait move the virtual clock, never sleep. It defines every
+// symbol of the POSIX serial backend and of the clock, so that the linker takes neither into
+// the targets that use it.
 #include "scripted_instrument.h"
+#include "sys/clock.h"
 #include "sys/posix/termios_state.h"
 #include "sys/serial.h"
 
@@ -50,6 +52,7 @@ BOOL SerialPort::SetupComm(DWORD, DWORD) {
     return TRUE;
 }
 
+// Output already on the wire cannot be called back; only what flow control holds is dropped.
 BOOL SerialPort::PurgeComm(DWORD flags) {
     if ((flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0)
         I().heldOutput.clear();
@@ -66,7 +69,7 @@ BOOL SerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
 }
 
 BOOL SerialPort::GetCommState(CommState& state) {
-    state.baudRate = 115200;
+    state.baudRate = static_cast<DWORD>(I().baud);
     return TRUE;
 }
 
@@ -81,10 +84,11 @@ BOOL SerialPort::WriteFile(const void* data, DWORD size, DWORD* written) {
         lastError = EIO;
         return FALSE;
     }
+    const std::string bytes(static_cast<const char*>(data), size);
     if (I().outputHeld)
-        I().heldOutput.append(static_cast<const char*>(data), size);
+        I().heldOutput += bytes;
     else
-        I().Receive(std::string(static_cast<const char*>(data), size));
+        I().Write(bytes);
     if (written != nullptr)
         *written = size;
     return TRUE;
@@ -94,9 +98,9 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     if (read != nullptr)
         *read = 0;
     auto& instrument = I();
-    const auto limit =
-        static_cast<scripted::Instrument::Ms>(impl_->timeouts.readTotalTimeoutConstant +
-                                              impl_->timeouts.readTotalTimeoutMultiplier * size);
+    const scripted::Us limit =
+        1000LL * (impl_->timeouts.readTotalTimeoutConstant +
+                  static_cast<long long>(impl_->timeouts.readTotalTimeoutMultiplier) * size);
     if (size == 0 || instrument.toPc.empty() ||
         instrument.toPc.front().first > instrument.now + limit) {
         instrument.now += limit;
@@ -113,7 +117,7 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
     if (read != nullptr)
         *read = n;
     if (scripted::Instrument::Tracing())
-        std::fprintf(stderr, "%8lld ms  PC read \"%s\"\n", static_cast<long long>(instrument.now),
+        std::fprintf(stderr, "%10.3f ms  PC read \"%s\"\n", instrument.now / 1000.0,
                      std::string(bytes, n).c_str());
     return TRUE;
 }
@@ -123,7 +127,7 @@ BOOL SerialPort::ClearCommError(DWORD* errors, CommStatus* status) {
         *errors = 0;
     if (status != nullptr) {
         status->inQueue = static_cast<DWORD>(I().Arrived());
-        status->outQueue = static_cast<DWORD>(I().heldOutput.size());
+        status->outQueue = static_cast<DWORD>(I().OutQueue());
     }
     return TRUE;
 }
@@ -143,12 +147,27 @@ DWORD TimeoutErrorCode() {
     return ETIMEDOUT;
 }
 
+DWORD InterruptedErrorCode() {
+    return EINTR;
+}
+
 std::string PortDeviceName(int portNumber) {
     return "scripted" + std::to_string(portNumber);
 }
 
 int TermiosForCommState(const CommState&, termios&) {
     return 0;
+}
+
+Clock::time_point Now() {
+    return Clock::time_point(std::chrono::microseconds(I().now));
+}
+
+bool SleepUntil(Clock::time_point until) {
+    const auto at =
+        std::chrono::duration_cast<std::chrono::microseconds>(until.time_since_epoch()).count();
+    I().now = std::max<scripted::Us>(I().now, at);
+    return true;
 }
 
 } // namespace sys

@@ -1,6 +1,6 @@
 // The link's own rules on a port scripted on a virtual clock: tests/fuzz/scripted_serial.cpp
-// stands in for the serial backend, so that no simulator is needed and a read waits by moving
-// the clock.
+// stands in for the serial backend and its clock, so that no simulator is needed and every
+// wait moves the clock.
 #include "../fuzz/scripted_instrument.h"
 #include "app/upgrade_app.h"
 
@@ -15,7 +15,7 @@ class LinkRules : public ::testing::Test {
     void SetUp() override {
         app.language = 1;
         app.readyWaitCount = 0;
-        monitor.Reset(nullptr, 0);
+        monitor.Reset();
         ASSERT_EQ(link.OpenPort(), 0u);
     }
     // Bytes that have arrived from the instrument by now.
@@ -32,26 +32,50 @@ class LinkRules : public ::testing::Test {
 // timer) has not been sent: it fails with the time-out, and nothing of it leaves later.
 TEST_F(LinkRules, ALineStillQueuedWhenTheDrainWaitEndsIsNotSent) {
     monitor.outputHeld = true;
-    std::string line = ":00000001FF";
-    EXPECT_EQ(link.SendLine(line, true), -1);
+    EXPECT_EQ(link.SendLine(":00000001FF", true), -1);
     EXPECT_EQ(link.LastWriteError(), static_cast<DWORD>(ETIMEDOUT));
     EXPECT_TRUE(monitor.heldOutput.empty()) << "purged";
     monitor.outputHeld = false;
-    std::string question = "QEL?";
-    EXPECT_EQ(link.SendLine(question, false), 0);
-    EXPECT_EQ(monitor.received, std::vector<std::string>{"QEL?"});
+    EXPECT_EQ(link.SendLine("QEL?", false), 0);
+    EXPECT_EQ(monitor.Lines(), std::vector<std::string>{"QEL?"});
 }
 
-// What follows an answer's line feed and holds only line ends, blanks or zeros is no input; an
-// answer that follows them is.
-TEST_F(LinkRules, LineEndsLeftAfterAnAnswerAreNoInput) {
-    Arrive(std::string("OK\n\r \0\n", 7));
+// The pause before each line is that many character times of the line's format, on the clock
+// of every other wait.
+TEST_F(LinkRules, ThePauseIsThatManyCharacterTimes) {
+    const std::pair<unsigned, long> cases[] = {{0, 0}, {5, 83}, {255, 4250}};
+    for (const auto& [count, pauseMs] : cases) {
+        monitor.Reset();
+        monitor.baud = 600;
+        link.ClosePort();
+        ASSERT_EQ(link.OpenPort(), 0u);
+        app.readyWaitCount = static_cast<std::uint8_t>(count);
+        ASSERT_EQ(link.SendLine("A", true), 0);
+        ASSERT_EQ(link.SendLine("B", true), 0);
+        const auto& lines = monitor.received;
+        ASSERT_EQ(lines.size(), 2u);
+        // Two bytes of wire time (33.3 ms) between the first line's start and the pause.
+        EXPECT_EQ((lines[1].leftAt - lines[0].leftAt) / 1000, pauseMs + 33) << count;
+    }
+}
+
+// The link moves bytes and judges none: an answer that arrives before a line is written stays
+// to be read whole, and only the bytes its caller names are ever dropped.
+TEST_F(LinkRules, NothingTheInstrumentSentIsDroppedByTheLink) {
+    monitor.rule = [](const std::string&, int) { return std::vector<scripted::Reply>{}; };
+    Arrive(std::string("NACK\n\r", 6));
+    app.readyWaitCount = 5;
+    monitor.baud = 9600;
+    ASSERT_EQ(link.SendLine(":00000001FF", true), 0);
+    EXPECT_EQ(link.PendingInput(), std::string("NACK\n\r", 6));
+    link.DropInput(0);
     std::string answer;
     ASSERT_EQ(link.ReadAnswer(answer, 255, 3), 0);
-    EXPECT_EQ(answer, "OK\n");
-    EXPECT_FALSE(link.InputPending());
-    Arrive("\rNACK\n");
-    EXPECT_TRUE(link.InputPending());
+    EXPECT_EQ(answer, "NACK\n");
+    EXPECT_EQ(link.PendingInput(), "\r");
+    link.DropInput(1);
+    EXPECT_EQ(link.PendingInput(), "");
+    EXPECT_EQ(link.ReadAnswer(answer, 255, 1), 16) << "nothing left: no answer";
 }
 
 } // namespace
