@@ -335,6 +335,7 @@ Msg TransmissionSequence::AskIdentification(Identification& identification,
 
 std::optional<TransmissionSequence::Verdict>
 TransmissionSequence::ClearTheWayFor(const std::string& text) {
+    const auto refusedSince = [this] { return accepted_ && accepted_->refused; };
     for (int readThroughs = 0; readThroughs <= maxSkippedAnswers; ++readThroughs) {
         if (!port_.Pace())
             return Verdict{Msg::NoAnswer};
@@ -359,13 +360,14 @@ TransmissionSequence::ClearTheWayFor(const std::string& text) {
         for (const auto& [answeredText, answer] : late)
             if (accepted_ && answeredText == accepted_->line)
                 accepted_->refused = !IsAcceptance(answer);
-        if (reason != Msg::None)
-            return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
-        if (accepted_ && accepted_->refused) {
+        // A refusal read on the way counts even when the identification did not come.
+        if (refusedSince()) {
             Verdict refused{Msg::LineRefused};
             refused.earlierRefused = true;
             return refused;
         }
+        if (reason != Msg::None)
+            return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
         // What came during the pause before the question was read; another pause, another
         // look, before the text itself.
     }
@@ -405,12 +407,13 @@ TransmissionSequence::Verdict TransmissionSequence::JudgeUnansweredEnd(const Ver
     for (const auto& [answeredText, answer] : late)
         if (answeredText == currentLine_)
             accepted = IsAcceptance(answer);
-    if (reason != Msg::None)
-        return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
+    // Its own answer decides, even when the identification did not come.
     if (accepted) {
         endAnswered_ = true;
         return Verdict{*accepted ? Msg::None : Msg::LineRefused};
     }
+    if (reason != Msg::None)
+        return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
     Verdict verdict = copy;
     verdict.unansweredEnd = true;
     return verdict;

@@ -1,17 +1,22 @@
-// Both halves of an upgrade on one file text: the analysis, then the transmission against a
-// monitor whose answers come in any order of acknowledgements, refusals, garbage and silence,
-// late by any delay and split in chunks (scripted_instrument.h). Either the analysis refuses
-// the file, or the record lines the instrument receives are the file's records, in order, and
-// nothing else; the upgrade succeeds only when every one of them got its own acceptance (the
-// end record too, unless it went unanswered), and always when the monitor answers every line
-// at once with "OK".
+// Both halves of an upgrade on one file text: the analysis, then the transmission through the
+// program's own dialog and link against a monitor scripted on a virtual clock
+// (scripted_instrument.h), with the pause before each text, the drain wait and every byte's
+// wire time on that clock, at a baud rate and a pacing count drawn from the input. Either the
+// analysis refuses the file, or the record lines the monitor receives are the file's records,
+// in order, and nothing else, and two properties hold:
+// - safety: the upgrade succeeds only when every record line, the end record included, got an
+//   acceptance of its own and no refusal of it arrived after that and before the next text
+//   other than a question left (an end record may go wholly unanswered);
+// - liveness: a monitor that answers soundly but loses or garbles one answer, any one, gets
+//   the whole file in one pass, with success.
 //
-// Input: one byte of kind, two of length, then that many bytes for the file and the rest for
-// the monitor. Kind even: the file is generated from those bytes, and what it must come to is
-// known by construction (records, comments, blank lines, zeros, control bytes, long lines, a
-// Ctrl-Z, with LF, CR LF, CR and LF CR line ends). Kind odd: the bytes are the file as they
-// stand, and a reading of its lines written here apart from the program's says what its
-// records are.
+// Input: a byte of kind (bit 0: the file as it stands, else generated; bit 1: the one-loss
+// monitor, else one whose answers come in any order of acknowledgements, refusals, garbage and
+// silence, late by any delay and in chunks), a byte of baud rate, a byte of pacing count, two
+// of length, then that many bytes for the file and the rest for the monitor. A generated file
+// is known by construction (records, comments, blank lines, zeros, control bytes, long lines,
+// a Ctrl-Z, with LF, CR LF, CR and LF CR line ends); for a file as it stands a reading of its
+// lines written here apart from the program's says what its records are.
 #include "../unit/hex_test_files.h"
 #include "app/upgrade_app.h"
 #include "files/hex_analysis.h"
@@ -25,8 +30,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,8 +182,8 @@ struct Fixture {
     CUpgradeApp app;
     std::string path;
     Fixture() {
+        scripted::TheInstrument(); // made first, gone last: the link closes on it at exit
         app.language = 1;
-        app.readyWaitCount = 0;
         char folder[] = "/tmp/qel32-fuzz-XXXXXX";
         if (mkdtemp(folder) == nullptr)
             std::abort();
@@ -184,8 +192,6 @@ struct Fixture {
         fw::console::ConsoleIo::Redirect(::open("/dev/null", O_RDONLY),
                                          std::fopen("/dev/null", "w"));
         app.link = std::make_unique<CQelComm>(nullptr, app);
-        if (app.link->OpenPort() != 0)
-            std::abort();
     }
 };
 
@@ -199,17 +205,91 @@ bool IsCommand(const std::string& line) {
     return line == "QEL?" || line == "MODEQEL0" || line == "EXITQEL";
 }
 
+using scripted::Instrument;
+
+// The sound monitor with one answer lost or garbled (the lossAt-th it gives, counted from 1;
+// perhaps none), each answer a little late and maybe in pieces, well inside every limit.
+Instrument::Rule OneLoss(Bytes script, std::size_t answersExpected) {
+    struct State {
+        Bytes script;
+        std::size_t given = 0, lossAt = 0;
+        bool garble = false;
+    };
+    auto state = std::make_shared<State>(State{script});
+    state->lossAt = 1 + (state->script.Next() | state->script.Next() << 8) % (answersExpected + 2);
+    state->garble = state->script.Next() % 2 == 1;
+    return [state](const std::string& line, int) {
+        auto replies = scripted::TheInstrument().Sound(line);
+        if (replies.empty())
+            return replies; // the upgrade-mode command: no answer to lose
+        scripted::Reply& reply = replies.front();
+        const std::uint8_t timing = state->script.Next(), split = state->script.Next();
+        reply.delayMs = (timing % 8) * 40.0;
+        reply.chunks = 1 + split % 3;
+        reply.gapMs = ((split / 3) % 4) * 30.0;
+        if (++state->given != state->lossAt)
+            return replies;
+        if (!state->garble)
+            return std::vector<scripted::Reply>{};
+        const auto comma = reply.text.find(',');
+        if (comma != std::string::npos)
+            reply.text[comma + 3] = '#'; // an identification no longer read as one
+        else
+            reply.text = "?#\n";
+        return replies;
+    };
+}
+
+// Safety, from what the monitor saw: each record's answers that reached the PC before the next
+// text other than a question left, the last of them an acceptance (none at all only for the
+// end record).
+void CheckEveryRecordWasAccepted(const Instrument& instrument,
+                                 const std::vector<std::string>& records) {
+    const auto& received = instrument.received;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::string record = Instrument::Upper(records[i]);
+        std::size_t last = received.size();
+        for (std::size_t k = 0; k < received.size(); ++k)
+            if (Instrument::Upper(received[k].line) == record)
+                last = k;
+        if (last == received.size())
+            Violated("success with a record never sent");
+        scripted::Us nextLeft = -1;
+        for (std::size_t k = last + 1; k < received.size() && nextLeft < 0; ++k)
+            if (received[k].line != "QEL?")
+                nextLeft = received[k].leftAt;
+        if (nextLeft < 0)
+            Violated("success with nothing sent after the last record");
+        std::optional<bool> verdict;
+        for (const auto& answer : instrument.answers)
+            if (Instrument::Upper(answer.line) == record && answer.firstByteAt <= nextLeft)
+                verdict = Instrument::Accepts(answer.text);
+        const bool end = i + 1 == records.size();
+        if (Instrument::Tracing())
+            std::fprintf(stderr, "record %zu %s: sent last at %lld, next text at %lld, %s\n", i,
+                         record.c_str(), static_cast<long long>(received[last].leftAt),
+                         static_cast<long long>(nextLeft),
+                         verdict ? (*verdict ? "accepted" : "refused") : "unanswered");
+        if (verdict ? !*verdict : !end)
+            Violated(verdict ? "success with a record whose last answer was a refusal"
+                             : "success with a record that got no answer of its own");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Fixture fixture;
-    if (size < 3)
+    if (size < 5)
         return 0;
     const bool generated = data[0] % 2 == 0;
-    const std::size_t fileBytes = std::min<std::size_t>(size - 3, data[1] * 256u + data[2]);
-    const Bytes file{data + 3, fileBytes};
-    const std::uint8_t* script = data + 3 + fileBytes;
-    const std::size_t scriptBytes = size - 3 - fileBytes;
+    const bool oneLoss = (data[0] & 2) != 0;
+    static const long rates[] = {0, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    const long baud = rates[data[1] % 10];
+    fixture.app.readyWaitCount = data[2];
+    const std::size_t fileBytes = std::min<std::size_t>(size - 5, data[3] * 256u + data[4]);
+    const Bytes file{data + 5, fileBytes};
+    const Bytes script{data + 5 + fileBytes, size - 5 - fileBytes};
 
     Expected expected;
     if (generated) {
@@ -238,9 +318,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     if (record.recordCount != expected.records.size())
         Violated("the analysis counted another number of records");
+    record.monitorReference = "12345678A01";
 
     auto& instrument = scripted::TheInstrument();
-    instrument.Reset(script, scriptBytes);
+    if (oneLoss) {
+        instrument.Reset();
+        instrument.rule = OneLoss(script, expected.records.size() + 2);
+    } else {
+        instrument.Reset(script.data, script.size);
+    }
+    instrument.baud = baud;
+    // The line's format is read at opening: the port is opened for each input's baud rate.
+    fixture.app.link->ClosePort();
+    if (fixture.app.link->OpenPort() != 0)
+        std::abort();
     CTransmissionDlg dialog(0, record, nullptr);
     const bool succeeded = dialog.DoModal() == IDOK;
 
@@ -248,13 +339,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // no record skipped, none out of order.
     std::size_t at = 0;
     bool any = false;
-    for (const auto& line : instrument.received) {
+    for (const auto& line : instrument.Lines()) {
         if (IsCommand(line))
             continue;
-        const auto upper = scripted::Instrument::Upper(line);
+        const auto upper = Instrument::Upper(line);
         const auto is = [&](std::size_t i) {
-            return i < expected.records.size() &&
-                   scripted::Instrument::Upper(expected.records[i]) == upper;
+            return i < expected.records.size() && Instrument::Upper(expected.records[i]) == upper;
         };
         if (any && is(at + 1))
             ++at;
@@ -263,20 +353,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         any = true;
     }
     if (!succeeded) {
-        if (scriptBytes == 0)
-            Violated("failed with a monitor that accepts everything at once");
+        if (oneLoss || script.size == 0)
+            Violated("failed with a monitor that lost or garbled one answer at most");
         return 0;
     }
     if (!any || at + 1 != expected.records.size())
         Violated("success before the last record was sent");
-    if (instrument.exitsAcknowledged == 0)
+    const bool exitAccepted = std::any_of(
+        instrument.answers.begin(), instrument.answers.end(), [](const Instrument::Answered& a) {
+            return a.line == "EXITQEL" && Instrument::Accepts(a.text);
+        });
+    if (!exitAccepted)
         Violated("success without an accepted exit command");
-    for (std::size_t i = 0; i < expected.records.size(); ++i) {
-        const auto upper = scripted::Instrument::Upper(expected.records[i]);
-        const bool last = i + 1 == expected.records.size();
-        // The end record may go unanswered; answered, it must have been accepted.
-        if (instrument.acknowledged[upper] == 0 && (!last || instrument.answered[upper] != 0))
-            Violated("success with a record that got no acceptance of its own");
-    }
+    CheckEveryRecordWasAccepted(instrument, expected.records);
     return 0;
 }

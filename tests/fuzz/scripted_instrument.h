@@ -4,7 +4,7 @@
 // sleeping. Bytes take their wire time at a baud rate both ways. The monitor answers the lines
 // it receives in order, each at most once, as a test's rule says or, without one, as fuzz
 // bytes decide: an acknowledgement, a refusal, garbage or nothing, late by any delay and in
-// chunks. It records what it received and answered, and when, for the oracles.
+// chunks. An answer without a line end is followed by the silence that ends it. It records what it received and answered, and when, for the oracles.
 #pragma once
 
 #include <algorithm>
@@ -210,6 +210,10 @@ struct Instrument {
                                                                        : Sound(line);
         Us at = std::max(arrivedAt, busyUntil_);
         for (const auto& reply : replies) {
+            // An answer without a line end ends only when the line stays silent for the read
+            // limit: one that followed sooner would be the same answer to any reader.
+            if (unended_)
+                at = std::max(at, busyUntil_ + silenceThatEndsUs);
             at += static_cast<Us>(reply.delayMs * 1000);
             const std::size_t chunks = static_cast<std::size_t>(std::max(1, reply.chunks));
             const std::size_t per = (reply.text.size() + chunks - 1) / chunks;
@@ -224,16 +228,26 @@ struct Instrument {
             }
             if (first >= 0)
                 answers.push_back({line, reply.text, first});
+            if (!reply.text.empty()) {
+                // Line ends, blanks and zeros after its line feed leave an answer ended.
+                const auto lf = reply.text.rfind('\n');
+                const std::string after =
+                    lf == std::string::npos ? reply.text : reply.text.substr(lf + 1);
+                unended_ = after.find_first_not_of(std::string("\r \0", 3)) != std::string::npos;
+                busyUntil_ = at;
+            }
             if (Tracing())
                 std::fprintf(stderr, "%10.3f ms  answer due until %.3f ms: %s\n",
                              arrivedAt / 1000.0, at / 1000.0, reply.text.c_str());
         }
-        busyUntil_ = at;
+        busyUntil_ = std::max(busyUntil_, at);
         std::stable_sort(toPc.begin(), toPc.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     }
 
+    static constexpr Us silenceThatEndsUs = 3'001'000; // past the longest read limit
     int writes_ = 0;
+    bool unended_ = false; // the last answer had no line end
     std::map<std::string, int> copies_;
     std::string partial_;
     Us partialLeftAt_ = 0;
