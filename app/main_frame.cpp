@@ -8,8 +8,11 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         fw::CDC(wParam).FillSysColor(GetClientRect(), COLOR_BACKGROUND);
         return TRUE;
     case WM_CLOSE:
-        // Closed from outside (the task list's End task) while a file is sent: the question
-        // the transmission's Cancel asks, whose Yes ends as a cancel; No goes on.
+        // Closed from outside (the task list's End task) while a box is up: that box's close
+        // box, so that what it reports stands. While a file is sent and no box is up: the
+        // question the transmission's Cancel asks, whose Yes ends as a cancel; No goes on.
+        if (fw::CloseMessageBox())
+            return 0;
         if (fw::CDialog* transmission = App().transmissionUnderWay) {
             transmission->SendMessage(WM_COMMAND, IDCANCEL, 0);
             return 0;

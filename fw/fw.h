@@ -220,6 +220,11 @@ inline int AfxMessageBox(const std::string& text, UINT style = MB_OK) {
     return AfxGetApp()->DoMessageBox(text, style);
 }
 
+// Acts as the close box of the application message box that is up, the innermost one: Cancel
+// where it has one, OK where it is alone, nothing where it offers Yes and No only. False when
+// no box is up (the console's boxes are answered at the keyboard only).
+bool CloseMessageBox();
+
 // The rules of the application message box, shared by both backends.
 UINT MessageBoxStyleWithIcon(UINT style);
 std::string CaptionFromExecutablePath(const std::string& path);

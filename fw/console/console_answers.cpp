@@ -310,4 +310,9 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
 
 } // namespace backend
 
+// Nothing closes a console box from outside: signals end the program through its own paths.
+bool CloseMessageBox() {
+    return false;
+}
+
 } // namespace fw

@@ -5,6 +5,8 @@
 #include "fw/backend.h"
 #include "fw/win32/win32_backend.h"
 
+#include <vector>
+
 namespace fw {
 
 using namespace win32;
@@ -113,6 +115,25 @@ HWND OwnerFor(CWnd* parent) {
 
 } // namespace win32
 
+namespace {
+
+// The message boxes up, innermost last: each one's window, noted by a hook when the box is
+// first activated (nullptr until then).
+std::vector<HWND> boxesUp;
+HHOOK boxHook = nullptr;
+
+LRESULT CALLBACK NoteMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    const LRESULT next = CallNextHookEx(boxHook, code, wParam, lParam);
+    if (code == HCBT_ACTIVATE && !boxesUp.empty() && boxesUp.back() == nullptr) {
+        boxesUp.back() = reinterpret_cast<HWND>(wParam);
+        UnhookWindowsHookEx(boxHook);
+        boxHook = nullptr;
+    }
+    return next;
+}
+
+} // namespace
+
 namespace backend {
 
 void Initialize() {
@@ -123,10 +144,28 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
     HWND owner = GetActiveWindow();
     if (owner == nullptr)
         owner = OwnerFor(nullptr);
-    return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), style);
+    boxesUp.push_back(nullptr);
+    if (boxHook == nullptr)
+        boxHook = SetWindowsHookExW(WH_CBT, NoteMessageBox, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), style);
+    if (boxHook != nullptr) {
+        UnhookWindowsHookEx(boxHook);
+        boxHook = nullptr;
+    }
+    boxesUp.pop_back();
+    return answer;
 }
 
 } // namespace backend
+
+// The box's own handling of WM_CLOSE is its close box: Cancel where it has one, OK where it is
+// alone, nothing where it offers Yes and No only.
+bool CloseMessageBox() {
+    if (boxesUp.empty() || boxesUp.back() == nullptr || !IsWindow(boxesUp.back()))
+        return false;
+    PostMessageW(boxesUp.back(), WM_CLOSE, 0, 0);
+    return true;
+}
 
 // --- CWnd ---------------------------------------------------------------------------------
 
