@@ -43,41 +43,58 @@ void ParseLinkFields(const std::string& value, LinkSettings& link) {
 
 } // namespace
 
-void ParseCommandLine(const std::string& commandLine, CommandLineValues& values) {
+namespace {
+
+// value: the text after the option's letter, as typed.
+void ApplyOption(char letter, const std::string& value, CommandLineValues& values,
+                 bool keepFileNameCase) {
+    const std::string lower = sys::LowerCase(value);
+    switch (letter) {
+    case 'c': ParseLinkFields(lower, values.commandLineLink); break;
+    case 'd': values.traceMode = 1; break;
+    case 'f': values.forceByPosition = 1; break;
+    case 'h': values.givenFileName = keepFileNameCase ? value : lower; break;
+    case 'l': values.languageOption = FirstChar(lower) == 'f' ? 0 : 1; break;
+    case 'r': values.repeatRun = 1; break;
+    case 's': values.selectionMode = 1; break;
+    case 'w':
+        values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF);
+        break;
+    default: break;
+    }
+}
+
+bool TakesValue(const std::string& argument) {
+    return argument.size() == 2 && argument[0] == '-' &&
+           std::string("chlwCHLW").find(argument[1]) != std::string::npos;
+}
+
+} // namespace
+
+// The case mapping keeps every character's length, so the text as typed and its lower case
+// stand at the same positions.
+void ParseCommandLine(const std::string& commandLine, CommandLineValues& values,
+                      bool keepFileNameCase) {
     const std::string text = sys::LowerCase(commandLine);
     size_t dash = text.find('-');
     while (dash != std::string::npos && dash + 1 < text.size()) {
         const size_t letter = dash + 1;
         const size_t nextDash = text.find('-', letter);
         const size_t valueEnd = nextDash == std::string::npos ? text.size() : nextDash;
-        const std::string value = text.substr(letter + 1, valueEnd - letter - 1);
-        switch (text[letter]) {
-        case 'c': ParseLinkFields(value, values.commandLineLink); break;
-        case 'd': values.traceMode = 1; break;
-        case 'f': values.forceByPosition = 1; break;
-        case 'h': values.givenFileName = value; break;
-        case 'l': values.languageOption = FirstChar(value) == 'f' ? 0 : 1; break;
-        case 'r': values.repeatRun = 1; break;
-        case 's': values.selectionMode = 1; break;
-        case 'w':
-            values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF);
-            break;
-        default: break;
-        }
+        ApplyOption(text[letter], commandLine.substr(letter + 1, valueEnd - letter - 1), values,
+                    keepFileNameCase);
         dash = nextDash;
     }
 }
 
-std::string CommandLineOfArguments(const std::vector<std::string>& arguments) {
-    std::string line;
-    bool valueFollows = false;
-    for (const std::string& argument : arguments) {
-        const bool glued = valueFollows && !argument.empty() && argument[0] != '-';
-        if (!glued && !line.empty())
-            line += ' ';
-        line += argument;
-        valueFollows = !glued && argument.size() == 2 && argument[0] == '-' &&
-                       std::string("chlwCHLW").find(argument[1]) != std::string::npos;
+void ParseArguments(const std::vector<std::string>& arguments, CommandLineValues& values) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (TakesValue(argument) && i + 1 < arguments.size() && !arguments[i + 1].empty() &&
+            arguments[i + 1][0] != '-') {
+            ApplyOption(sys::LowerCase(argument)[1], arguments[++i], values, true);
+            continue;
+        }
+        ParseCommandLine(argument, values, true);
     }
-    return line;
 }

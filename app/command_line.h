@@ -19,11 +19,14 @@ struct CommandLineValues {
 };
 
 // Reads the options of commandLine (the text after the program's name) into values. Malformed
-// options are never reported: they are skipped or leave their value as the rules say.
-void ParseCommandLine(const std::string& commandLine, CommandLineValues& values);
+// options are never reported: they are skipped or leave their value as the rules say. Option
+// letters are case-blind; so is the value of "-h", which is taken in lower case, unless
+// keepFileNameCase asks for it as typed (for a system whose names tell case apart).
+void ParseCommandLine(const std::string& commandLine, CommandLineValues& values,
+                      bool keepFileNameCase = false);
 
-// The command line that a console program's arguments stand for: the arguments joined by
-// blanks, as Windows hands the text after the program's name, except that an option letter
-// given alone (-c, -h, -l, -w) takes the next argument as its value when that argument does not
-// begin with '-', as POSIX commands take their values ("-h fw.hex" is "-hfw.hex").
-std::string CommandLineOfArguments(const std::vector<std::string>& arguments);
+// A console program's arguments, as POSIX commands take them: each argument is read as a
+// command line of its own (the value of "-h" as typed), except that an option letter given
+// alone (-c, -h, -l, -w) takes the next argument whole as its value, hyphens and blanks
+// included, when that argument does not begin with '-' ("-h fw-2.hex" names fw-2.hex).
+void ParseArguments(const std::vector<std::string>& arguments, CommandLineValues& values);

@@ -101,8 +101,12 @@ bool CUpgradeApp::ChooseSettings(LinkSettings& settings) {
     return true;
 }
 
+// A console program's arguments are read as such: a value may be an argument of its own, and
+// a file name keeps its case.
 std::string CUpgradeApp::ConsoleCommandLine(const std::vector<std::string>& arguments) {
-    return CommandLineOfArguments(arguments);
+    ParseArguments(arguments, *this);
+    argumentsRead_ = true;
+    return CWinApp::ConsoleCommandLine(arguments);
 }
 
 bool CUpgradeApp::ConsoleRequest(const std::string& line, std::string& text) {
@@ -150,7 +154,8 @@ BOOL CUpgradeApp::InitInstance() {
     link = std::make_unique<CQelComm>(mainFrame_.get(), *this);
 
     // 4, 5. Options, then the language.
-    ParseCommandLine(commandLine, *this);
+    if (!argumentsRead_)
+        ParseCommandLine(commandLine, *this);
     if (!SettleLanguage()) {
         EndProcedure(exitCancelled);
         return FALSE;
@@ -172,9 +177,31 @@ BOOL CUpgradeApp::InitInstance() {
     return FALSE;
 }
 
+namespace {
+
+// Why a name given with "-h" names no one file: on a disk that tells case apart, several files
+// differ from it only in case, and sending one of them would be a guess.
+std::string CaseTwinsReason(int language, const std::vector<std::string>& twins) {
+    std::string names;
+    for (const auto& twin : twins)
+        names += (names.empty() ? "\"" : ", \"") + sys::OneLine(twin) + "\"";
+    return language == 0 ? "Plusieurs fichiers portent ce nom à la casse près : " + names +
+                               " ; nommez-en un tel qu'il est écrit."
+                         : "Several files bear this name but for its case: " + names +
+                               "; name one as it is written.";
+}
+
+} // namespace
+
 int CUpgradeApp::ChooseUpgradeFiles() {
     fw::CStringArray names;
     if (!givenFileName.empty()) {
+        if (const auto twins = sys::CaseTwins(givenFileName); !twins.empty()) {
+            ReportFailure({Msg::CannotOpenFile, givenFileName, Msg::None,
+                           CaseTwinsReason(language, twins)});
+            SetExitCode(exitFailed);
+            return 0;
+        }
         names.push_back(givenFileName);
     } else {
         CWelcomeDlg welcome(mainFrame_.get());

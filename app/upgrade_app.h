@@ -88,6 +88,7 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     void EndProcedure(int exitStatus);
 
     std::unique_ptr<CMainFrame> mainFrame_;
+    bool argumentsRead_ = false; // the console's arguments, read before InitInstance
 };
 
 // The one application object.

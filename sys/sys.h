@@ -31,6 +31,10 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 // components without regard to case, trailing blanks and dots of a name ignored. Returns the
 // name unchanged when nothing matches, so that the open fails with the usual error.
 std::string ResolveUserFileName(const std::string& name);
+// The names a name the user gave could stand for when it is not there as typed and several
+// differ from it only in case, on a disk that tells them apart: then no choice is made, and
+// the name is not found. Empty otherwise (always on Windows).
+std::vector<std::string> CaseTwins(const std::string& name);
 
 // Opens a file the user named (matched as above) for reading in binary. Only a regular file is
 // opened: a FIFO, a device or a folder is refused at once, never waited on or read. nullptr on
@@ -49,9 +53,10 @@ std::int64_t StreamSize(std::FILE* stream);
 // Back to the start of an open file; false on failure, with errno set.
 bool SeekToStart(std::FILE* stream);
 
-// The plain read-write files of the current directory whose names match pattern ('*' and '?',
-// without regard to case), as the list box directory listing with attribute 0 gives them:
-// no directories, no hidden files, no read-only files.
+// The plain files of the current directory whose names match pattern ('*' and '?', without
+// regard to case), as the list box directory listing with attribute 0 gives them: no
+// directories, no hidden files; on Windows no read-only files, on POSIX no files this user
+// cannot read (write permission is no matter there).
 std::vector<std::string> ListPlainFiles(const std::string& pattern);
 // Makes the folder of the upgrade and read-me files the current directory: on Windows the
 // program's own folder, on POSIX the one the command was started in. False when it cannot.

@@ -74,14 +74,15 @@ std::string TrimWindowsName(std::string name) {
     return name;
 }
 
-// The entry of folder that Windows would open for component, or nothing.
-std::string MatchInFolder(const std::string& folder, const std::string& component) {
+// The entries of folder that Windows would open for component: the one typed as is when it is
+// there, else every name that differs from it only in case (more than one: no choice is made).
+std::vector<std::string> MatchInFolder(const std::string& folder, const std::string& component) {
     const std::string wanted = LowerCase(TrimWindowsName(component));
     if (wanted.empty())
-        return std::string();
+        return {};
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
-        return std::string();
+        return {};
     std::vector<std::string> candidates;
     while (const dirent* entry = readdir(dir)) {
         const std::string entryName = entry->d_name;
@@ -89,20 +90,17 @@ std::string MatchInFolder(const std::string& folder, const std::string& componen
             candidates.push_back(entryName);
     }
     closedir(dir);
-    if (candidates.empty())
-        return std::string();
-    // Several names differing only in case: the one typed as is wins, else a stable choice.
     std::sort(candidates.begin(), candidates.end());
     const std::string trimmed = TrimWindowsName(component);
     for (const auto& candidate : candidates)
         if (candidate == trimmed)
-            return candidate;
-    return candidates.front();
+            return {candidate};
+    return candidates;
 }
 
-} // namespace
-
-std::string ResolveUserFileName(const std::string& name) {
+// The path for name, and the names it could stand for when one of its components matches
+// several that differ only in case (the path is then name itself).
+std::string Resolve(const std::string& name, std::vector<std::string>* twins) {
     if (name.empty() || Exists(name))
         return name;
     std::string path = name;
@@ -121,15 +119,32 @@ std::string ResolveUserFileName(const std::string& name) {
         if (component == "." || component == ".." || Exists(resolved + component)) {
             next = component;
         } else {
-            next = MatchInFolder(resolved, component);
-            if (next.empty())
+            const auto matches = MatchInFolder(resolved, component);
+            if (matches.size() != 1) {
+                if (twins != nullptr && matches.size() > 1)
+                    for (const auto& match : matches)
+                        twins->push_back(resolved + match);
                 return name;
+            }
+            next = matches.front();
         }
         resolved += next;
         if (end < path.size())
             resolved += '/';
     }
     return resolved;
+}
+
+} // namespace
+
+std::string ResolveUserFileName(const std::string& name) {
+    return Resolve(name, nullptr);
+}
+
+std::vector<std::string> CaseTwins(const std::string& name) {
+    std::vector<std::string> twins;
+    Resolve(name, &twins);
+    return twins;
 }
 
 namespace {
@@ -155,8 +170,10 @@ bool WildcardMatch(const char* pattern, const char* name) {
 
 } // namespace
 
-// What Windows' attributes mean here: a name that starts with '.' is hidden, a file its owner
-// cannot write is read-only; only regular files (links followed) are files.
+// What Windows' attributes mean here: a name that starts with '.' is hidden; only regular files
+// (links followed) are files. A file without write permission is listed all the same: a release
+// folder is often protected so, and the program only ever reads its files. One this user cannot
+// read is not.
 std::vector<std::string> ListPlainFiles(const std::string& pattern) {
     std::vector<std::string> names;
     DIR* dir = opendir(".");
@@ -166,7 +183,7 @@ std::vector<std::string> ListPlainFiles(const std::string& pattern) {
         const std::string name = entry->d_name;
         struct stat st {};
         if (name.empty() || name[0] == '.' || !WildcardMatch(pattern.c_str(), name.c_str()) ||
-            stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0)
+            stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(name.c_str(), R_OK) != 0)
             continue;
         names.push_back(name);
     }

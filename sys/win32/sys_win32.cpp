@@ -50,6 +50,11 @@ std::string ResolveUserFileName(const std::string& name) {
     return name;
 }
 
+// Windows matches names without regard to case: one name, one file.
+std::vector<std::string> CaseTwins(const std::string&) {
+    return {};
+}
+
 std::FILE* OpenRegularFile(const std::string& name) {
     // The system's own call, so that a failure has the system's own code and text, and wide,
     // so that any name the user can type opens.

@@ -127,22 +127,37 @@ TEST(CommandLine, AccentedNamesAreLowerCasedWhole) {
 
 } // namespace
 
-TEST(CommandLine, ArgumentsGiveTheWindowsLineWithValuesGluedToTheirLetter) {
+// A command's arguments: a value may be the next argument, taken whole; a file name keeps its
+// case, for a disk that tells case apart.
+TEST(CommandLine, ArgumentsTakeAValueFromTheNextOneWhole) {
     using Args = std::vector<std::string>;
-    EXPECT_EQ(CommandLineOfArguments(Args{"-h", "fw.hex"}), "-hfw.hex");
-    EXPECT_EQ(CommandLineOfArguments(Args{"-c", "5,9600,8,1,n,n", "-W", "20", "-l", "e"}),
-              "-c5,9600,8,1,n,n -W20 -le");
-    // Written the Windows way, the line is the same as Windows would hand it.
-    EXPECT_EQ(CommandLineOfArguments(Args{"-hfw.hex", "-s", "-c5,9600,8,1,n,n"}),
-              "-hfw.hex -s -c5,9600,8,1,n,n");
-    // A letter that takes no value, or a next argument that is an option, keeps its blank.
-    EXPECT_EQ(CommandLineOfArguments(Args{"-s", "x", "-h", "-d", "-w", "-h", "f"}),
-              "-s x -h -d -w -hf");
-    // A value is taken once: the argument after it is an argument of its own.
-    EXPECT_EQ(CommandLineOfArguments(Args{"-h", "a.hex", "b"}), "-ha.hex b");
-    // A name with blanks stays whole.
-    const auto values = Parse(CommandLineOfArguments(Args{"-h", "my file.hex", "-s"}));
-    EXPECT_EQ(values.givenFileName, "my file.hex ");
-    EXPECT_EQ(values.selectionMode, 1);
-    EXPECT_EQ(CommandLineOfArguments(Args{}), "");
+    const auto parse = [](const Args& arguments) {
+        CommandLineValues values;
+        ParseArguments(arguments, values);
+        return values;
+    };
+    EXPECT_EQ(parse({"-h", "fw.hex"}).givenFileName, "fw.hex");
+    EXPECT_EQ(parse({"-h", "Instrument-v2.hex"}).givenFileName, "Instrument-v2.hex");
+    EXPECT_EQ(parse({"-H", "release-2/FW.HEX"}).givenFileName, "release-2/FW.HEX");
+    EXPECT_EQ(parse({"-hFW.HEX"}).givenFileName, "FW.HEX");
+    const auto link = parse({"-c", "5,9600,8,1,n,n", "-W", "20", "-l", "e"});
+    EXPECT_EQ(link.commandLineLink.port, 5);
+    EXPECT_EQ(link.readyWaitCount, 20);
+    EXPECT_EQ(link.languageOption, 1);
+    // A letter that takes no value, or a next argument that is an option, keeps its own.
+    const auto mixed = parse({"-s", "x", "-h", "-d", "-w", "-h", "f"});
+    EXPECT_EQ(mixed.selectionMode, 1);
+    EXPECT_EQ(mixed.traceMode, 1);
+    EXPECT_EQ(mixed.readyWaitCount, 0);
+    EXPECT_EQ(mixed.givenFileName, "f");
+    // A name with blanks stays whole, and nothing more.
+    const auto blanks = parse({"-h", "my file.hex", "-s"});
+    EXPECT_EQ(blanks.givenFileName, "my file.hex");
+    EXPECT_EQ(blanks.selectionMode, 1);
+    // Written the Windows way, the options are read as Windows reads them.
+    const auto windows = parse({"-le", "-c5,9600,8,1,n,n", "-hfw.hex"});
+    EXPECT_EQ(windows.languageOption, 1);
+    EXPECT_EQ(windows.commandLineLink.port, 5);
+    EXPECT_EQ(windows.givenFileName, "fw.hex");
+    EXPECT_EQ(parse({}).givenFileName, "");
 }
