@@ -70,13 +70,21 @@ TEST_F(WorkingFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
     Put("firmware.bin", "not listed");
     fs::create_directory(folder / "dir.hex");
     Put(".hidden.hex", Upgrade("hidden"));
+    // A release protected against writing is listed; a file this user cannot read is not
+    // (root reads it all the same).
+    Put("d.hex", Upgrade("dddd"));
+    fs::permissions(folder / "d.hex", fs::perms::owner_read | fs::perms::group_read);
+    Put("e.hex", Upgrade("eeee"));
+    fs::permissions(folder / "e.hex", fs::perms::none);
     Put("README.TXT", "Welcome!\n");
     // Language (proposal), read-me OK, Continue, settings OK, confirmation, report.
     const auto run = Run("\no\nc\n\no\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_SHOWN(run, "---- Read me ----\nWelcome!\n");
     // Those of the current folder only: no BESIDE.HEX, no folder, no hidden file.
-    EXPECT_SHOWN(run, "Upgrading files list:\n    A.HEX\n    b.hex\n    c.Hex\nButtons:");
+    EXPECT_SHOWN(run, std::string("Upgrading files list:\n    A.HEX\n    b.hex\n    c.Hex\n"
+                                  "    d.hex\n") +
+                          (::geteuid() == 0 ? "    e.hex\n" : "") + "Buttons:");
     EXPECT_SHOWN(run, "Analysing file \"A.HEX\"");
     EXPECT_SHOWN(run, "Analysing file \"b.hex\"");
     EXPECT_SHOWN(run, "Analysing file \"c.Hex\"");
