@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -105,6 +106,53 @@ TEST_F(Stop, CtrlCOnATerminalIsTheCancelQuestionAndASecondOneEndsAtOnce) {
     run = RunProgram(options);
     EXPECT_EQ(run.status, 128 + SIGINT) << run.output;
     ExpectCleanEnd("cancelled");
+}
+
+// Ctrl-C suspends the wait under way (here an answer that takes 2 s, then the pause before the
+// next line) for the question; No resumes it with the time it had left. Nothing is sent again,
+// nothing is skipped: the wire is that of a run without Ctrl-C.
+TEST(StopDeclined, CtrlCAnsweredNoChangesNothingOnTheWire) {
+    const Firmware fw(monitorA);
+    const std::string question = "the instrument will not be operational";
+    std::string wires[2];
+    for (const bool interrupted : {false, true}) {
+        SimulatorProcess sim({"--monitor", monitorA, "--late-lines", "2", "--late-ms", "2000"});
+        TempFile file(fw.File(), "firmware.hex");
+        // 100 character times at 1200 baud: 833 ms before each line.
+        auto options = UpgradeOptions(file, "", {"-le", "-c1,1200,8,1,n,n", "-w100"});
+        options.terminal = options.terminalInput = true;
+        const std::string record2 = fw.records[1] + "\n";
+        std::chrono::steady_clock::time_point received{}; // the second record reached the monitor
+        options.steps = {{"(o) OK", {}, "o\n"}};
+        if (interrupted) {
+            // Inside the wait for the second record's answer (due 2 s after it), then inside the
+            // pause after that answer.
+            const auto receivedThen = [&sim, &received, record2] {
+                for (int i = 0; i < 3000 && sim.Received().find(record2) == std::string::npos; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                received = std::chrono::steady_clock::now();
+                std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            };
+            const auto inThePause = [&received] {
+                std::this_thread::sleep_until(received + std::chrono::milliseconds(2400));
+            };
+            options.steps.push_back({transmitting, receivedThen, "", SIGINT});
+            options.steps.push_back({question, {}, "n\n"});
+            options.steps.push_back({"", inThePause, "", SIGINT});
+            options.steps.push_back({question, {}, "n\n"});
+        }
+        options.steps.push_back({"successfully done", {}, "o\n"});
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 0) << run.output;
+        wires[interrupted] = sim.Received();
+        if (interrupted) {
+            const auto first = run.output.find(question);
+            ASSERT_NE(first, std::string::npos) << run.output;
+            EXPECT_NE(run.output.find(question, first + 1), std::string::npos) << run.output;
+        }
+    }
+    EXPECT_EQ(wires[1], wires[0]);
+    EXPECT_EQ(wires[0], identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
 }
 
 TEST_F(Stop, CancelInATraceBoxGivesTheLineBackAndTheLock) {

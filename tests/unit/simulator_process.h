@@ -78,8 +78,15 @@ class SimulatorProcess {
         }
     }
 
+    // Sends the simulator a signal (SIGUSR1: another instrument on the cable, with --swap-to).
+    void Signal(int signal) const {
+        if (pid_ > 0)
+            ::kill(pid_, signal);
+    }
+
     std::string Received() const { return ReadFile(logPath_); }
     std::string Image() const { return ReadFile(imagePath_); }
+    const std::string& ImagePath() const { return imagePath_; }
     const std::string& Device() const { return device_; }
     std::string PortsFolder() const { return folder_.string(); }
 

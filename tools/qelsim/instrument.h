@@ -56,6 +56,21 @@ class Instrument {
         }
     }
 
+    // Another instrument is put on the cable in place of this one: its own monitors, none in
+    // upgrade mode, nothing written into it yet. What the first received is in its image.
+    void Swap() {
+        if (o_.swapTo.empty())
+            return;
+        WriteImage();
+        o_.imagePath += ".swapped";
+        o_.monitors = o_.swapTo;
+        o_.stateCodes.clear();
+        mode_ = -1;
+        image_.clear();
+        base_ = 0;
+        line_.clear();
+    }
+
     // Part of a line has come: the rest is on its way.
     bool InLine() const { return !line_.empty(); }
 

@@ -85,6 +85,10 @@ const Option where[] = {
          for (const auto& group : Split(v, ';'))
              o.identities.push_back(Split(group, ','));
      }},
+    {"--swap-to", "LIST",
+     "on SIGUSR1, another instrument is on the cable: these monitors\n\t(comma separated), none "
+     "in upgrade mode, and an empty image",
+     [](O& o, V v) { o.swapTo = Split(v, ','); }},
     {"--answer", "TEXT", "answer every \"QEL?\" with TEXT as is (\\n \\r \\0 \\xHH understood)",
      [](O& o, V v) { o.fixedAnswer = Unescape(v), o.haveFixedAnswer = true; }},
     {"--log", "FILE", "every byte received, appended as received",

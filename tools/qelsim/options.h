@@ -16,6 +16,7 @@ struct Options {
     std::vector<std::string> monitors;
     std::vector<int> stateCodes;
     std::vector<std::vector<std::string>> identities;
+    std::vector<std::string> swapTo; // the instrument SIGUSR1 puts on the cable
     bool silent = false, garbage = false, echo = false, nackExit = false, haveFixedAnswer = false;
     std::set<long> silentQueries, silentLines, nackLines;
     std::string lineEnd = "\n";

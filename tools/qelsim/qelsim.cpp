@@ -21,8 +21,12 @@
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t swapRequested = 0;
 void OnSignal(int) {
     stopRequested = 1;
+}
+void OnSwap(int) {
+    swapRequested = 1;
 }
 
 void Publish(const std::string& target, const std::string& link) {
@@ -77,6 +81,9 @@ int main(int argc, char** argv) {
     sa.sa_handler = OnSignal;
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
+    struct sigaction swap {};
+    swap.sa_handler = OnSwap;
+    ::sigaction(SIGUSR1, &swap, nullptr);
     // Sleeps end when they should: the wire-time model is only as good as they are.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
     if (!options.greeting.empty() &&
@@ -89,6 +96,10 @@ int main(int argc, char** argv) {
         qelsim::Instrument instrument(options, master);
         char buffer[4096];
         while (!stopRequested) {
+            if (swapRequested) {
+                swapRequested = 0;
+                instrument.Swap();
+            }
             // With wire timing the simulator watches a line it is receiving without pause, as
             // a UART does: a sleeping process wakes a fraction of a millisecond late. Between
             // lines it sleeps until the next byte wakes it, so that a long session does not

@@ -1,0 +1,170 @@
+// The right file into the right monitor, each answer judged for what it answers, and one lost
+// answer no failure: whole runs of the program against the simulator.
+#include "upgrade_helpers.h"
+
+#include <nlohmann/json.hpp>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testfiles;
+using namespace upgrade;
+
+const std::string monitorC = "11112222C33";
+
+// A question the monitor leaves unanswered, or answers with bytes that are no identification,
+// is asked once more: the verification has its attempts for this, and nothing later waits for
+// the answer that never came.
+TEST(RightFirmware, OneLostOrGarbledQuestionCostsOneQuestion) {
+    Firmware fw(monitorA);
+    for (const char* fault : {"--silent-queries", "--garbled-queries"}) {
+        // The third "QEL?" is the verification's first.
+        SimulatorProcess sim({"--monitor", monitorA, fault, "3"});
+        TempFile file(fw.File(), "firmware.hex");
+        const auto run = Upgrade(file, "o\no\n");
+        EXPECT_EQ(run.status, 0) << fault << "\n" << run.output;
+        EXPECT_SHOWN(run, "successfully done for the files:\n . \"firmware.hex\"");
+        EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\nQEL?\n" + fw.Wire() +
+                                      "EXITQEL\n")
+            << fault;
+    }
+}
+
+// The end record refused after its time limit, while the question that reads it through waits
+// its pause: a refusal, never a success. Three of them are the line's failure, with its reason.
+TEST(RightFirmware, AnEndRecordRefusedLateIsRefused) {
+    const std::vector<std::string> records{Record(0, 4, std::string("\0\x02", 2)),
+                                           Record(0x100, 0, ListBytes(monitorA)),
+                                           Record(0x120, 0, "data"), endRecord};
+    // 255 character times at 4800 baud: a pause of 531 ms, which the refusal 3.25 s after the
+    // line falls into, a quarter of a second from either end.
+    ExpectInBothLanguages(
+        {"--monitor", monitorA, "--nack-lines", "4,5,6", "--late-lines", "4,5,6", "--late-ms",
+         "3250"},
+        Lines(records, "\r\n"), "o\nc\n", {"-c1,4800,8,1,n,n", "-w255"}, 1, "exclamation",
+        {"Impossible de transmettre la ligne:\n  \":00000001FF\"\n"
+         "La ligne n'a pas été comprise par l'appareil" +
+             linkCheckEnding.french,
+         "Unable to transmit line:\n  \":00000001FF\"\n"
+         "The line has not be accepted by the instrument" +
+             linkCheckEnding.english},
+        okCancelBoth,
+        // The first refusal is read through by the question; the next one, owed to the second
+        // copy, is the third copy's answer, as copies of one line take each other's.
+        identification + "MODEQEL0\nQEL?\n" + Lines(records) +
+            "QEL?\n:00000001FF\n:00000001FF\n");
+}
+
+// Another instrument put on the cable while the confirmation waits: upgrade mode is not found
+// on the monitor the file was matched with, nothing of the file is written, and OK starts a
+// pass that identifies the instrument on the cable.
+TEST(RightFirmware, AnInstrumentSwappedWhileTheConfirmationWaitsGetsNothing) {
+    Firmware fw(monitorA);
+    const Texts box{"Impossible de transmettre la commande \"QEL?\"\n"
+                    "Impossible de passer le moniteur en mode de mise à jour" +
+                        linkCheckEnding.french,
+                    "Unable to transmit command:\n  \"QEL?\"\n"
+                    "Unable to set the monitor to upgrading mode" +
+                        linkCheckEnding.english};
+    const Texts noFile{"L'appareil ne peut être mis à jour sans un retour à l'usine",
+                       "The instrument cant be upgraded without intervention in the factory"};
+    for (const bool french : {true, false}) {
+        SimulatorProcess sim({"--monitor", monitorA, "--swap-to", monitorC});
+        TempFile file(fw.File(), "firmware.hex");
+        const std::string journal = file.Folder() + "/journal.jsonl";
+        auto options = UpgradeOptions(file, "", {french ? "-lf" : "-le", "-r",
+                                                 "-c1,115200,8,1,n,n"});
+        options.env["QEL32_JOURNAL"] = journal;
+        const std::string confirmation = french ? "fichiers suivants:" : "following files:";
+        options.steps = {{confirmation, {}, "o\n"},
+                         {confirmation, [&] { sim.Signal(SIGUSR1); }, "o\n"},
+                         {french ? box.french : box.english, {}, "o\n"},
+                         {french ? noFile.french : noFile.english, {}, "o\n"}};
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_SHOWN(run, Box("exclamation", french ? box.french : box.english,
+                              french ? okCancelFrench : okCancel));
+        const std::string wire = sim.Received();
+        const std::string firstPass =
+            identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+        EXPECT_EQ(wire, firstPass + identification + "MODEQEL0\nQEL?\nQEL?\nQEL?\n" +
+                            identification);
+        sim.Stop();
+        EXPECT_FALSE(fs::exists(sim.ImagePath() + ".swapped") &&
+                     fs::file_size(sim.ImagePath() + ".swapped") > 0)
+            << "a record was written into the other instrument";
+        // The journal names the instrument that answered the verification.
+        std::ifstream in(journal);
+        std::vector<nlohmann::json> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[0]["outcome"], "done");
+        EXPECT_EQ(lines[1]["outcome"], "failed");
+        EXPECT_EQ(lines[1]["monitors"][0]["reference"], monitorC);
+        EXPECT_EQ(lines[2]["monitors"][0]["reference"], monitorC);
+    }
+}
+
+// A name given with "-h" on a disk that tells case apart: the file of that exact name, never
+// a twin that differs only in case; without one, a refusal that names the twins.
+TEST(RightFirmware, TheFileNamedIsTheFileSent) {
+    const Firmware release(monitorA, false, 16, 20), older(monitorA, false, 16, 40);
+    TempFile upper(release.File(), "FW.HEX");
+    std::ofstream(upper.Folder() + "/fw.hex", std::ios::binary) << older.File();
+    for (const auto& [name, fw] : {std::pair{"FW.HEX", &release}, std::pair{"fw.hex", &older}}) {
+        SimulatorProcess sim({"--monitor", monitorA});
+        auto options = UpgradeOptions(upper, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+        options.args.back() = "-h";
+        options.args.push_back(name);
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_SHOWN(run, std::string("successfully done for the files:\n . \"") + name + "\"");
+        EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw->Wire() +
+                                      "EXITQEL\n");
+    }
+    // Neither is named as typed: no guess.
+    for (const bool french : {true, false}) {
+        SimulatorProcess sim({"--monitor", monitorA});
+        auto options = UpgradeOptions(upper, "o\n", {french ? "-lf" : "-le", "-c1,115200,8,1,n,n"});
+        options.args.back() = "-hFw.Hex";
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_SHOWN(run, Box("exclamation",
+                              french ? "Impossible d'ouvrir le fichier \"Fw.Hex\"\n"
+                                       "Plusieurs fichiers portent ce nom à la casse près : "
+                                       "\"FW.HEX\", \"fw.hex\" ; nommez-en un tel qu'il est "
+                                       "écrit" + failureEnding.french
+                                     : "Unable to open file \"Fw.Hex\"\n"
+                                       "Several files bear this name but for its case: "
+                                       "\"FW.HEX\", \"fw.hex\"; name one as it is written" +
+                                           failureEnding.english,
+                              french ? okOnlyFrench : okOnly));
+        EXPECT_EQ(sim.Received(), "") << "the port is never opened";
+    }
+}
+
+// A value in the argument after its option is taken whole, hyphens included, as the README
+// and --help say.
+TEST(RightFirmware, AValueInTheNextArgumentIsTakenWhole) {
+    Firmware fw(monitorA);
+    TempFile file(fw.File(), "Instrument-v2.hex");
+    fs::create_directories(file.Folder() + "/release-2");
+    fs::copy_file(file.Path(), file.Folder() + "/release-2/fw.hex");
+    for (const std::string name : {"Instrument-v2.hex", "release-2/fw.hex"}) {
+        SimulatorProcess sim({"--monitor", monitorA});
+        auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c", "1,115200,8,1,n,n", "-w", "5"});
+        options.args.back() = "-h";
+        options.args.push_back(name);
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 0) << name << "\n" << run.output;
+        EXPECT_SHOWN(run, "successfully done for the files:\n . \"" + name + "\"");
+    }
+}
+
+} // namespace
