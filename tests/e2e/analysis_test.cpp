@@ -39,12 +39,12 @@ const std::string settingsDialogFrench = "---- Ouverture de la liaison avec l'ap
 
 TEST(AnalysisE2E, SoundFileAnalysesToOk) {
     TempFile file(SoundFile(), "Firmware.HEX");
-    // The parser lower-cases the name; it is found as Windows would find it.
+    // The name as typed, found as Windows would find it: the only file it can stand for.
     const auto run = Analyse(file, "", "e", "FIRMWARE.HEX");
     EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_NE(run.output.find(settingsDialog), std::string::npos) << run.output;
     EXPECT_NE(
-        run.output.find("---- Analysing in progress... ----\nAnalysing file \"firmware.hex\"\n"
+        run.output.find("---- Analysing in progress... ----\nAnalysing file \"FIRMWARE.HEX\"\n"
                         "In progress...\n"),
         std::string::npos)
         << run.output;
@@ -106,9 +106,10 @@ TEST(AnalysisE2E, FileThatCannotBeOpened) {
     EXPECT_NE(box, std::string::npos) << run.output;
     // The box belongs to the analysis dialog: it comes after that dialog's heading.
     EXPECT_LT(run.output.find("---- Analysing in progress... ----"), box) << run.output;
-    // "-h" followed by a blank and another option: the name is a single blank.
+    // "-h" followed by a blank and another option, in one argument as Windows hands a line:
+    // the name is a single blank.
     ProgramOptions options;
-    options.args = {"-h", "-le"};
+    options.args = {"-h -le"};
     options.workingDirectory = file.Folder();
     const auto blank = RunProgram(options);
     EXPECT_EQ(blank.status, 1);

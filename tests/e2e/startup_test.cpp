@@ -82,10 +82,10 @@ TEST(StartUp, AnOptionsValueMayBeTheNextArgument) {
 }
 
 TEST(StartUp, OnlyTheWholeArgumentListIsTakenForHelp) {
-    // "--help -le" goes through the Windows rules: "-h" with the value "elp".
+    // "--help -le" goes through the options' rules: "-h" with the value "elp", then "-le".
     const auto run = Start("", "", {"--help", "-le"});
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("Unable to open file \"elp \""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Unable to open file \"elp\""), std::string::npos) << run.output;
 }
 
 TEST(StartUp, FrenchLocaleProposesFrench) {

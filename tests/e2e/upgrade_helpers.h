@@ -114,7 +114,7 @@ inline void ExpectInBothLanguages(const std::vector<std::string>& simArgs,
         EXPECT_SHOWN(run, Box(icon, french ? text.french : text.english,
                               french ? buttons.french : buttons.english));
         if (wire) {
-            EXPECT_EQ(sim.Received(), *wire) << (french ? "French" : "English");
+            EXPECT_EQ(sim.ReceivedWhenQuiet(), *wire) << (french ? "French" : "English");
         }
     }
 }

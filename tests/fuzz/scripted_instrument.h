@@ -211,7 +211,8 @@ struct Instrument {
         Us at = std::max(arrivedAt, busyUntil_);
         for (const auto& reply : replies) {
             // An answer without a line end ends only when the line stays silent for the read
-            // limit: one that followed sooner would be the same answer to any reader.
+            // limit counted from when the reader looks: one that followed sooner would be the
+            // same answer to any reader.
             if (unended_)
                 at = std::max(at, busyUntil_ + silenceThatEndsUs);
             at += static_cast<Us>(reply.delayMs * 1000);
@@ -245,7 +246,9 @@ struct Instrument {
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     }
 
-    static constexpr Us silenceThatEndsUs = 3'001'000; // past the longest read limit
+    // The longest read limit (3 s) after the longest time a reader may take to look: a pause
+    // of 255 characters and a line of 254 at 600 baud (8.5 s).
+    static constexpr Us silenceThatEndsUs = 11'600'000;
     int writes_ = 0;
     bool unended_ = false; // the last answer had no line end
     std::map<std::string, int> copies_;

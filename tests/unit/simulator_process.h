@@ -85,6 +85,19 @@ class SimulatorProcess {
     }
 
     std::string Received() const { return ReadFile(logPath_); }
+    // What it received once nothing more has come for a moment: a line the program wrote just
+    // before it ended may not have been read yet on a busy machine.
+    std::string ReceivedWhenQuiet() const {
+        std::string text = Received();
+        for (int i = 0; i < 30; ++i) {
+            ::usleep(100'000);
+            std::string now = Received();
+            if (now == text && i >= 2)
+                break;
+            text = std::move(now);
+        }
+        return text;
+    }
     std::string Image() const { return ReadFile(imagePath_); }
     const std::string& ImagePath() const { return imagePath_; }
     const std::string& Device() const { return device_; }
