@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 namespace {
@@ -116,8 +117,10 @@ TEST(StopDeclined, CtrlCAnsweredNoChangesNothingOnTheWire) {
     const std::string question = "the instrument will not be operational";
     std::string wires[2];
     for (const bool interrupted : {false, true}) {
-        SimulatorProcess sim({"--monitor", monitorA, "--late-lines", "2", "--late-ms", "2000"});
         TempFile file(fw.File(), "firmware.hex");
+        const std::string timeline = file.Folder() + "/timeline";
+        SimulatorProcess sim({"--monitor", monitorA, "--late-lines", "2", "--late-ms", "2000",
+                              "--timeline", timeline});
         // 100 character times at 1200 baud: 833 ms before each line.
         auto options = UpgradeOptions(file, "", {"-le", "-c1,1200,8,1,n,n", "-w100"});
         options.terminal = options.terminalInput = true;
@@ -145,6 +148,14 @@ TEST(StopDeclined, CtrlCAnsweredNoChangesNothingOnTheWire) {
         const auto run = RunProgram(options);
         EXPECT_EQ(run.status, 0) << run.output;
         wires[interrupted] = sim.Received();
+        // The third record left no sooner than the second's answer (2 s) and the whole pause
+        // (833 ms) after the second arrived: a declined stop does not cut a wait short.
+        std::ifstream times(timeline);
+        std::map<std::string, double> arrived;
+        double at = 0;
+        for (std::string line; times >> at && std::getline(times >> std::ws, line);)
+            arrived.emplace(line, at);
+        EXPECT_GE(arrived[fw.records[2]] - arrived[fw.records[1]], 2.833) << interrupted;
         if (interrupted) {
             const auto first = run.output.find(question);
             ASSERT_NE(first, std::string::npos) << run.output;
