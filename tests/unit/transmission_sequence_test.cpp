@@ -265,10 +265,13 @@ TEST_F(Sequence, ALineThatMayStillBeAnsweredIsReadThroughBeforeTheNextOne) {
 // A refusal that arrives before the next text's first byte has left, even inside the pause
 // before it, is the refusal of the line it answers: the line goes again.
 TEST_F(Sequence, ALateRefusalIsJudgedForTheLineItAnswers) {
-    // 255 character times at 10000 baud: a pause of 255 ms before each text.
+    // 255 character times at 10000 baud: a pause of 255 ms before each text. The port reads
+    // the line's format when it opens.
     const auto slowWire = [this] {
         app.readyWaitCount = 255;
         monitor.baud = 10000;
+        link.ClosePort();
+        ASSERT_EQ(link.OpenPort(), 0u);
     };
     // A record's first copy unanswered in time; the second gets the first's late OK, then its
     // own refusal arrives while the next record waits its pause.
