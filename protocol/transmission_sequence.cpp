@@ -205,7 +205,7 @@ TransmissionSequence::Result TransmissionSequence::Line() {
         const bool counted = progress_ < record_.recordCount;
         if (counted)
             ++progress_;
-        accepted_ = Accepted{currentLine_, failures_, false};
+        accepted_ = Accepted{sys::UpperCase(currentLine_), failures_, false};
         countedAcceptance_ = counted;
     }
     // A retry sends the same line in upper case.
@@ -235,17 +235,19 @@ TransmissionSequence::SendAcceptedLineAgain(const std::optional<std::string>& pu
     if (countedAcceptance_)
         --progress_;
     countedAcceptance_ = false;
-    currentLine_ = sys::UpperCase(accepted_->line);
+    currentLine_ = accepted_->line;
     failures_ = accepted_->failures;
     accepted_.reset();
     return Follow({Msg::LineRefused}, Step::Line, Step::Line, Msg::CannotSendLine, currentLine_);
 }
 
 bool TransmissionSequence::Send(const std::string& text, bool question, bool waitUntilSent) {
+    // Copies of a line may differ in case (a retry goes in upper case): one key for them all.
+    const std::string key = sys::UpperCase(text);
     // The text accepted last is settled once another one leaves.
-    if (accepted_ && !question && text != accepted_->line)
+    if (accepted_ && !question && key != accepted_->line)
         accepted_.reset();
-    owed_.push_back({question, text, ++sentCount_});
+    owed_.push_back({question, key, ++sentCount_});
     if (port_.WriteLine(text, waitUntilSent) == 0)
         return true;
     writeFailure_ = port_.WriteFailureText();
@@ -333,6 +335,17 @@ Msg TransmissionSequence::AskIdentification(Identification& identification,
     return Msg::ModeNotSet;
 }
 
+void TransmissionSequence::NoteLateAnswers(const LateAnswers& late) {
+    for (const auto& [answeredText, answer] : late) {
+        if (accepted_ && answeredText == accepted_->line)
+            accepted_->refused = !IsAcceptance(answer);
+        // Answered at all, the end record is no longer one the exit command may follow in
+        // silence.
+        if (IsEndRecord(answeredText))
+            endAnswered_ = true;
+    }
+}
+
 std::optional<TransmissionSequence::Verdict>
 TransmissionSequence::ClearTheWayFor(const std::string& text) {
     const auto refusedSince = [this] { return accepted_ && accepted_->refused; };
@@ -343,9 +356,10 @@ TransmissionSequence::ClearTheWayFor(const std::string& text) {
         const bool leftover = IsLeftover(pending);
         if (leftover)
             port_.DropInput(pending.size());
+        const std::string key = sys::UpperCase(text);
         const auto owedTo = [&](bool same) {
             return std::any_of(owed_.begin(), owed_.end(), [&](const Sent& s) {
-                return !s.question && (s.text == text) == same;
+                return !s.question && (s.text == key) == same;
             });
         };
         // Input while a copy of this text is owed is that copy's answer: copies of one text
@@ -357,9 +371,7 @@ TransmissionSequence::ClearTheWayFor(const std::string& text) {
         Identification identification;
         LateAnswers late;
         const Msg reason = AskIdentification(identification, &late);
-        for (const auto& [answeredText, answer] : late)
-            if (accepted_ && answeredText == accepted_->line)
-                accepted_->refused = !IsAcceptance(answer);
+        NoteLateAnswers(late);
         // A refusal read on the way counts even when the identification did not come.
         if (refusedSince()) {
             Verdict refused{Msg::LineRefused};
@@ -403,15 +415,14 @@ TransmissionSequence::Verdict TransmissionSequence::JudgeUnansweredEnd(const Ver
     Identification identification;
     LateAnswers late;
     const Msg reason = AskIdentification(identification, &late);
+    NoteLateAnswers(late);
     std::optional<bool> accepted;
     for (const auto& [answeredText, answer] : late)
-        if (answeredText == currentLine_)
+        if (answeredText == sys::UpperCase(currentLine_))
             accepted = IsAcceptance(answer);
     // Its own answer decides, even when the identification did not come.
-    if (accepted) {
-        endAnswered_ = true;
+    if (accepted)
         return Verdict{*accepted ? Msg::None : Msg::LineRefused};
-    }
     if (reason != Msg::None)
         return Verdict{reason == Msg::ModeNotSet ? Msg::CommandRefused : reason, true};
     Verdict verdict = copy;

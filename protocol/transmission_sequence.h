@@ -107,7 +107,7 @@ class TransmissionSequence {
     // any other text by anything else, or by nothing (the upgrade-mode command).
     struct Sent {
         bool question;
-        std::string text;
+        std::string text;     // in upper case: copies of a line may differ in case
         std::uint64_t serial; // the how-many-th text sent
     };
     // What an answer read was taken for.
@@ -127,6 +127,9 @@ class TransmissionSequence {
     // forgets whatever can no longer be answered.
     Taken Attribute(const std::string& answer, std::string* answered = nullptr,
                     Identification* identification = nullptr, LateAnswers* late = nullptr);
+    // The answers read through, for the texts they answer: the line accepted last is refused
+    // by a refusal, the end record answered by any answer.
+    void NoteLateAnswers(const LateAnswers& late);
     // The pause, then whatever must be read before text leaves: line ends dropped, answers
     // still owed to another text or input nobody asked for read through, the line accepted
     // last judged by them. Nothing when text may leave now.
@@ -168,7 +171,7 @@ class TransmissionSequence {
     int strayIdentifications_ = 0;
     // The record line accepted last, until the next text leaves.
     struct Accepted {
-        std::string line;
+        std::string line; // in upper case
         int failures = 0; // its failed attempts before the acceptance
         bool refused = false;
     };

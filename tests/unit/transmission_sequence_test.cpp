@@ -16,6 +16,7 @@ namespace {
 
 using namespace testfiles;
 using res::Msg;
+using scripted::Instrument;
 using scripted::Reply;
 using Kind = TransmissionSequence::Result::Kind;
 using Step = TransmissionSequence::Step;
@@ -342,6 +343,25 @@ TEST_F(Sequence, TheEndRecordGoesUnansweredOrIsTriedAsAnyLine) {
     EXPECT_EQ(outcome.failure.message, Msg::CannotSendLine);
     EXPECT_EQ(outcome.failure.subject, endRecord);
     EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos);
+}
+
+// Copies of a line are one line whatever their case: a lower-case end record refused so late
+// that the question after it went unanswered first is answered all the same, and its silent
+// copies are no longer left to the exit command.
+TEST_F(Sequence, CopiesInAnotherCaseAreTheSameLine) {
+    const Firmware lower(monitorA, true);
+    const std::string lowerEnd = ":00000001ff";
+    monitor.rule = [&](const std::string& line, int copy) -> std::vector<Reply> {
+        if (line == lowerEnd)
+            return {{"NACK\n", 6500}};
+        if (Instrument::Upper(line) == endRecord || (line == "QEL?" && copy == 2))
+            return {};
+        return monitor.Sound(line);
+    };
+    const auto outcome = Send(lower.File());
+    EXPECT_FALSE(outcome.upgraded);
+    EXPECT_EQ(outcome.failure.subject, endRecord);
+    EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos) << monitor.Wire();
 }
 
 TEST_F(Sequence, AReadThroughThatFailsIsTheQuestionsFailure) {
