@@ -31,8 +31,8 @@ const HelpTexts french = {
     "--version\n"
     "    . affiche la version\n"
     "\n"
-    "La valeur d'une option suit sa lettre ou forme l'argument suivant : « -h fw.hex » vaut\n"
-    "« -hfw.hex ».\n",
+    "La valeur d'une option suit sa lettre ou forme tout l'argument suivant :\n"
+    "« -h fw-2.hex » désigne fw-2.hex, nom pris tel qu'il est écrit.\n",
     "Les fichiers de mise à jour (*.hex) et le lisez-moi (LISEZMOI.TXT, README.TXT) sont pris\n"
     "dans le répertoire courant.\n",
     "Code de sortie : 0 mise à jour effectuée ; 1 arrêt sur un échec affiché ; 2 annulée ou\n"
@@ -56,8 +56,8 @@ const HelpTexts english = {
     "--version\n"
     "    . print the version\n"
     "\n"
-    "An option's value follows its letter or is the next argument: \"-h fw.hex\" is\n"
-    "\"-hfw.hex\".\n",
+    "An option's value follows its letter or is the whole next argument:\n"
+    "\"-h fw-2.hex\" names fw-2.hex, as it is written.\n",
     "The upgrade files (*.hex) and the read-me (README.TXT, LISEZMOI.TXT) are taken from the\n"
     "current directory.\n",
     "Exit status: 0 upgrade done; 1 ended on a failure that was shown; 2 cancelled or refused;\n"
