@@ -13,23 +13,23 @@ cmake --build build/release >/dev/null
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
-# firmware_file PATH RECORDS: about RECORDS records of 32 random data bytes at 0, the list at the
-# end, the same bytes every time.
+# firmware_file PATH RECORDS [BYTES]: about RECORDS records of BYTES (default 32) random data bytes
+# at 0, the list at the end, the same bytes every time.
 firmware_file() {
-    python3 - "$1" "$2" <<'PY'
+    python3 - "$1" "$2" "${3:-32}" <<'PY'
 import random, sys
 random.seed(11)
-path, count = sys.argv[1], int(sys.argv[2])
-data = bytes(random.getrandbits(8) for _ in range(32 * (count - 3))) + \
+path, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+data = bytes(random.getrandbits(8) for _ in range(size * (count - 3))) + \
        b"___LIST_COMP_HEX|12345678A01|\0\0"
 def rec(a, t, d):
     b = [len(d), (a >> 8) & 255, a & 255, t] + list(d)
     return ":" + "".join("%02X" % x for x in b + [(-sum(b)) & 255])
 lines = [rec(0, 4, b"\0\0")]
-for i in range(0, len(data), 32):
+for i in range(0, len(data), size):
     if i and i % 65536 == 0:
         lines.append(rec(0, 4, bytes([0, i >> 16])))
-    lines.append(rec(i & 0xFFFF, 0, data[i:i + 32]))
+    lines.append(rec(i & 0xFFFF, 0, data[i:i + size]))
 lines.append(":00000001FF")
 open(path, "w").write("\n".join(lines) + "\n")
 PY

@@ -6,6 +6,7 @@
 #include "sys/stop.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -73,6 +74,8 @@ struct SerialPort::Impl {
     CommTimeouts timeouts{0, 0, 10000, 0, 0};
     bool pseudoTerminal = false;
     std::optional<termios> before; // the line as it was found, put back at closing
+    // The driver's low-latency flag as it was found, when the opening changed it.
+    std::optional<bool> lowLatencyBefore;
     posix::UucpLock lock;
     bool lost = false; // the device went away or hung up: only closing is left
 
@@ -82,8 +85,27 @@ struct SerialPort::Impl {
         return sys::Fail(code);
     }
 
+    // A USB adapter holds a short answer until its latency timer expires, 16 ms by default,
+    // which every acknowledged line would wait for: while the port is ours its driver hands
+    // over what arrives at once (ftdi_sio sets the timer to 1 ms). An ordinary user may set the
+    // flag; a device without it (a pseudo-terminal) or a driver that refuses it is no failure.
+    void SetLowLatency(bool on) {
+        serial_struct serial{};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+            return;
+        const bool was = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+        if (was == on)
+            return;
+        serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+        if (::ioctl(fd, TIOCSSERIAL, &serial) == 0 && !lowLatencyBefore)
+            lowLatencyBefore = was;
+    }
+
     // Undoes everything the opening did, so that the port is as the next user expects it.
     int Close() {
+        if (lowLatencyBefore)
+            SetLowLatency(*lowLatencyBefore);
+        lowLatencyBefore.reset();
         if (before)
             ::tcsetattr(fd, TCSANOW, &*before);
         before.reset();
@@ -159,6 +181,7 @@ DWORD SerialPort::Open(int portNumber) {
     termios before{};
     if (::tcgetattr(fd, &before) == 0)
         impl_->before = before;
+    impl_->SetLowLatency(true);
     return 0;
 }
 

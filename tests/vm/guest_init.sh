@@ -154,6 +154,30 @@ else
     result usb FAIL "adapter ${tty:-absent}, status $status"; dump usb
 fi
 
+# 5b. While the port is ours the adapter hands over what it received at once (its latency timer
+# at 1 ms, not 16), as root and as an ordinary user in dialout; closed, it reads as before.
+latency=/sys/bus/usb-serial/devices/$tty/latency_timer
+sample_latency() { during=$(cat "$latency" 2>/dev/null); }
+for who in root op; do
+    found=$(cat "$latency" 2>/dev/null)
+    during=
+    ANSWERS="following files|!sample_latency+o;successfully done|o"
+    if [ "$who" = op ]; then
+        AS="su -s /bin/sh op -c"
+        run latency-$who "qel32 -le -c$port,115200,8,1,n,n -hQELDEMO.HEX"
+    else
+        run latency-$who qel32 -le -c$port,115200,8,1,n,n -hQELDEMO.HEX
+    fi
+    AS=
+    left=$(cat "$latency" 2>/dev/null)
+    if [ "$status" = 0 ] && [ "$during" = 1 ] && [ -n "$found" ] && [ "$left" = "$found" ]; then
+        result latency-$who PASS "latency timer $found ms, 1 ms while open, $left ms after"
+    else
+        result latency-$who FAIL "status $status, timer $found, then ${during:-?}, then $left"
+        dump latency-$who
+    fi
+done
+
 # 6. Pulled out in the middle of a file, and plugged back in while the failure box is up: the
 # port was closed before the box, so the adapter gets its name back; Cancel, no success.
 wait_back() { back=$(wait_adapter QEL-A 30); }

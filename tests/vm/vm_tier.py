@@ -333,7 +333,8 @@ def main():
         instrument.stop()
     total = time.time() - started
     wanted = ["uart", "image-uart", "uart7e2-run", "uart7e2-line", "port-list", "user-outside",
-              "user-inside", "usb", "image-usb", "unplug", "replug", "image-replug"]
+              "user-inside", "usb", "image-usb", "latency-root", "latency-op", "unplug", "replug",
+              "image-replug"]
     missing = [w for w in wanted if w not in results]
     print("vm tier: first word from the guest after %.1f s, all cases in %.1f s"
           % (first_word or -1, total))

@@ -127,6 +127,7 @@ class Instrument {
 
   private:
     using Clock = std::chrono::steady_clock;
+    static constexpr size_t adapterPacketBytes = 62; // an FTDI chip's USB packet, less its status
 
     // Sleeping alone overshoots by a fraction of a millisecond, as much as a byte's wire time
     // at high rates: sleep most of the way, then spin to the exact moment.
@@ -144,13 +145,22 @@ class Instrument {
     }
 
     // The answer is written once its last byte would have crossed the wire.
+    // A USB adapter in between holds fewer than 62 received bytes until its latency timer runs
+    // out, counted from their first byte.
     void Send(const std::string& bytes) {
         if (o_.baud > 0 && o_.byteDelayMs == 0) {
-            wire_ = std::max(Clock::now(), wire_) + ByteTime() * static_cast<long>(bytes.size());
-            WaitUntil(wire_);
+            const auto start = std::max(Clock::now(), wire_);
+            wire_ = start + ByteTime() * static_cast<long>(bytes.size());
+            auto delivered = wire_;
+            if (o_.adapterLatencyMs > 0 && bytes.size() < adapterPacketBytes)
+                delivered = std::max(delivered, start + ByteTime() +
+                                                    std::chrono::milliseconds(o_.adapterLatencyMs));
+            WaitUntil(delivered);
             Write(bytes);
             return;
         }
+        if (o_.adapterLatencyMs > 0 && bytes.size() < adapterPacketBytes)
+            std::this_thread::sleep_for(std::chrono::milliseconds(o_.adapterLatencyMs));
         for (char c : bytes) {
             Write(std::string(1, c));
             if (o_.byteDelayMs > 0)

@@ -143,6 +143,10 @@ const Option faults[] = {
      [](O& o, V v) { o.baud = Long(v); }},
     {"--turnaround", "MS", "pause between a line's last byte and the answer",
      [](O& o, V v) { o.turnaroundMs = Int(v); }},
+    {"--adapter-latency", "MS",
+     "an answer shorter than 62 bytes reaches the PC only MS after its first\n\tbyte, as through "
+     "a USB adapter whose latency timer holds it",
+     [](O& o, V v) { o.adapterLatencyMs = Int(v); }},
     {"--hangup-after", "N", "close the line for good after N received lines",
      [](O& o, V v) { o.hangupAfter = Long(v); }},
     {"--exit-after-exits", "N", "end after the N-th \"EXITQEL\" (default: run until killed)",

@@ -20,7 +20,7 @@ struct Options {
     bool silent = false, garbage = false, echo = false, nackExit = false, haveFixedAnswer = false;
     std::set<long> silentQueries, silentLines, nackLines;
     std::string lineEnd = "\n";
-    int byteDelayMs = 0, turnaroundMs = 0;
+    int byteDelayMs = 0, turnaroundMs = 0, adapterLatencyMs = 0;
     long baud = 0;
     long hangupAfter = -1, exitAfterExits = -1;
 };
