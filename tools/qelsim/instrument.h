@@ -119,8 +119,11 @@ class Instrument {
             line_.clear();
             if (o_.hangupAfter >= 0 && linesReceived_ >= o_.hangupAfter)
                 return false;
-            if (o_.exitAfterExits >= 0 && exits_ >= o_.exitAfterExits)
+            if (o_.exitAfterExits >= 0 && exits_ >= o_.exitAfterExits) {
+                // Long enough for the program to read the answer: a closed line loses it.
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 return false;
+            }
         }
         return true;
     }
