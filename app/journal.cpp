@@ -1,5 +1,6 @@
 #include "app/journal.h"
 
+#include "app/warnings.h"
 #include "link/link_settings.h"
 #include "sys/sys.h"
 #include "sys/text.h"
@@ -37,7 +38,7 @@ std::string VersionText() {
 void UpgradeJournal::Begin() {
     *this = UpgradeJournal();
     startedAt_ = std::chrono::system_clock::now();
-    started_ = std::chrono::steady_clock::now();
+    started_ = Clock::now();
 }
 
 void UpgradeJournal::SetMonitors(const fw::CStringArray& references,
@@ -47,9 +48,58 @@ void UpgradeJournal::SetMonitors(const fw::CStringArray& references,
         monitors_.push_back({references[i], i < stateCodes.size() ? stateCodes[i] : 0u});
 }
 
+namespace {
+
+// The file as it is on the disk: its name, record count, digest and full path.
+template <class File> File Describe(const CUpgradeFile& file) {
+    return {file.fileName, file.recordCount, file.monitorIndex, sys::FileSha256(file.fileName),
+            sys::FullPath(file.fileName), std::nullopt};
+}
+
+nlohmann::ordered_json FileJson(const std::string& name, std::uint32_t records,
+                                std::int32_t monitor, const std::string& sha256,
+                                const std::string& path) {
+    return {{"name", name},
+            {"records", records},
+            {"monitor", monitor},
+            {"sha256", sha256},
+            {"path", path}};
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+} // namespace
+
 void UpgradeJournal::AddFile(const CUpgradeFile& file) {
-    files_.push_back(
-        {file.fileName, file.recordCount, file.monitorIndex, sys::FileSha256(file.fileName)});
+    files_.push_back(Describe<File>(file));
+}
+
+void UpgradeJournal::NoteTransfer(std::uint32_t accepted,
+                                  const TransmissionSequence::Counts& counts) {
+    if (!files_.empty())
+        files_.back().accepted = accepted;
+    counts_.refusals += counts.refusals;
+    counts_.timeouts += counts.timeouts;
+    counts_.repeats += counts.repeats;
+    counts_.readThroughs += counts.readThroughs;
+}
+
+void UpgradeJournal::SetPlanned(const fw::COwningArray<CUpgradeFile>& files) {
+    planned_.clear();
+    for (int i = 0; i < files.GetSize(); ++i)
+        planned_.push_back(Describe<File>(*files[i]));
+}
+
+void UpgradeJournal::TransferBegins() {
+    transferStarted_ = Clock::now();
+    operatorAtTransferStart_ = operatorTime_;
+}
+
+void UpgradeJournal::TransferEnds() {
+    transferTime_ +=
+        (Clock::now() - transferStarted_) - (operatorTime_ - operatorAtTransferStart_);
 }
 
 void UpgradeJournal::NoteFailure(int shownId, int shownReasonId, const std::string& systemText) {
@@ -58,10 +108,12 @@ void UpgradeJournal::NoteFailure(int shownId, int shownReasonId, const std::stri
     systemText_ = sys::TrimSystemText(systemText);
 }
 
-std::string UpgradeJournal::Line(Outcome outcome) const {
+std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
     nlohmann::ordered_json line;
     line["time"] = UtcText(startedAt_);
     line["version"] = VersionText();
+    line["user"] = sys::UserName();
+    line["host"] = sys::HostName();
     if (haveLink_) {
         line["port"] = link_.port;
         line["baud"] = BaudRateOfIndex(link_.baudIndex);
@@ -71,15 +123,29 @@ std::string UpgradeJournal::Line(Outcome outcome) const {
         line["handshake"] =
             link_.handshake >= 0 && link_.handshake <= 2 ? handshakes[link_.handshake] : "none";
     }
+    if (havePort_) {
+        line["device"] = port_.device;
+        if (port_.usb)
+            line["adapter"] = {{"vendor", port_.vendorId},
+                               {"product", port_.productId},
+                               {"serial", port_.serial}};
+    }
     line["monitors"] = nlohmann::ordered_json::array();
     for (const auto& m : monitors_)
         line["monitors"].push_back({{"reference", m.reference}, {"state", m.state}});
     line["files"] = nlohmann::ordered_json::array();
-    for (const auto& f : files_)
-        line["files"].push_back({{"name", f.name},
-                                 {"records", f.records},
-                                 {"monitor", f.monitorIndex},
-                                 {"sha256", f.sha256}});
+    for (const auto& f : files_) {
+        auto file = FileJson(f.name, f.records, f.monitorIndex, f.sha256, f.path);
+        if (f.accepted)
+            file["accepted"] = *f.accepted;
+        line["files"].push_back(file);
+    }
+    // An attempt that ended before any file went: what would have gone.
+    if (files_.empty() && !planned_.empty()) {
+        line["planned"] = nlohmann::ordered_json::array();
+        for (const auto& f : planned_)
+            line["planned"].push_back(FileJson(f.name, f.records, f.monitorIndex, f.sha256, f.path));
+    }
     line["outcome"] = outcome == Outcome::Done     ? "done"
                       : outcome == Outcome::Failed ? "failed"
                                                    : "cancelled";
@@ -90,19 +156,35 @@ std::string UpgradeJournal::Line(Outcome outcome) const {
             line["reason"] = reason_;
         if (!systemText_.empty())
             line["error"] = systemText_;
+        if (portProblem_) {
+            const auto& p = *portProblem_;
+            if (p.absent)
+                line["portProblem"] = {{"kind", "absent"}};
+            else if (p.holderPid != 0)
+                line["portProblem"] = {
+                    {"kind", "held"}, {"pid", p.holderPid}, {"program", p.holderName}};
+            else if (!p.group.empty())
+                line["portProblem"] = {{"kind", "permission"}, {"group", p.group}};
+        }
     }
-    line["seconds"] =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    if (signal != 0)
+        line["signal"] = signal;
+    line["refusals"] = counts_.refusals;
+    line["timeouts"] = counts_.timeouts;
+    line["repeats"] = counts_.repeats;
+    line["readThroughs"] = counts_.readThroughs;
+    line["seconds"] = Seconds(Clock::now() - started_);
+    line["operatorSeconds"] = Seconds(operatorTime_);
+    line["transferSeconds"] = Seconds(transferTime_);
     // Names from the disk may hold any byte: never let one stop the line from being written.
     return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-bool UpgradeJournal::End(Outcome outcome) {
+bool UpgradeJournal::End(Outcome outcome, int language, int signal) {
     const std::string path = sys::JournalPath();
-    std::string reason;
-    if (sys::AppendLine(path, Line(outcome), reason))
+    sys::AppendFailure failure;
+    if (sys::AppendLine(path, Line(outcome, signal), failure))
         return true;
-    sys::WarnOnStandardError("qel32: the upgrade journal " + path + " cannot be written (" +
-                             reason + ")");
+    sys::WarnOnStandardError(JournalWarning(language, path, failure));
     return false;
 }

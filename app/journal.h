@@ -6,34 +6,53 @@
 
 #include "files/upgrade_file.h"
 #include "link/link_settings.h"
+#include "protocol/transmission_sequence.h"
+#include "sys/sys.h"
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 class UpgradeJournal {
   public:
     enum class Outcome { Done, Failed, Cancelled };
+    using Clock = std::chrono::steady_clock;
 
     // An attempt begins: the clock starts, and what the last one recorded is forgotten.
     void Begin();
     void SetLink(const LinkSettings& settings) { link_ = settings, haveLink_ = true; }
+    // The device behind the port and, for a USB adapter, its identity.
+    void SetPort(const sys::PortDescription& port) { port_ = port, havePort_ = true; }
+    // Why the port could not be opened, as far as the system tells.
+    void SetPortProblem(const sys::PortOpenDiagnosis& problem) { portProblem_ = problem; }
     // The monitors the instrument reported, with their state codes.
     void SetMonitors(const fw::CStringArray& references,
                      const std::vector<std::uint8_t>& stateCodes);
     // A file whose transmission begins.
     void AddFile(const CUpgradeFile& file);
+    // What the transmission of the file added last came to: its record lines accepted, and
+    // what it took.
+    void NoteTransfer(std::uint32_t accepted, const TransmissionSequence::Counts& counts);
+    // The files that would have gone, for an attempt that ends before any transmission began.
+    void SetPlanned(const fw::COwningArray<CUpgradeFile>& files);
     // The box that ended the attempt: a catalogue message as shown (its number in the shown
     // language), the reason it named, and the system's own text when there was one. A port
     // that cannot be opened shows only the system's text (shownId 0).
     void NoteFailure(int shownId, int shownReasonId = 0, const std::string& systemText = "");
-    // The attempt ends: one line in the journal. False when it could not be written (the
-    // warning has then been given).
-    bool End(Outcome outcome);
+    bool HasFailure() const { return message_ != 0 || reason_ != 0 || !systemText_.empty(); }
+    // Time the program spent waiting for the operator (a box, a dialog), and the transfers,
+    // apart from the operator's time inside them.
+    void AddOperatorTime(Clock::duration waited) { operatorTime_ += waited; }
+    void TransferBegins();
+    void TransferEnds();
+    // The attempt ends: one line in the journal; signal, when one ended it. False when it
+    // could not be written (the warning has then been given, in language).
+    bool End(Outcome outcome, int language, int signal = 0);
 
     // The line End writes, for the tests.
-    std::string Line(Outcome outcome) const;
+    std::string Line(Outcome outcome, int signal = 0) const;
 
   private:
     struct Monitor {
@@ -45,14 +64,23 @@ class UpgradeJournal {
         std::uint32_t records;
         std::int32_t monitorIndex;
         std::string sha256;
+        std::string path;
+        std::optional<std::uint32_t> accepted;
     };
 
     std::chrono::system_clock::time_point startedAt_{};
-    std::chrono::steady_clock::time_point started_{};
+    Clock::time_point started_{};
     LinkSettings link_{};
     bool haveLink_ = false;
+    sys::PortDescription port_;
+    bool havePort_ = false;
+    std::optional<sys::PortOpenDiagnosis> portProblem_;
     std::vector<Monitor> monitors_;
-    std::vector<File> files_;
+    std::vector<File> files_, planned_;
+    TransmissionSequence::Counts counts_;
     int message_ = 0, reason_ = 0;
     std::string systemText_;
+    Clock::duration operatorTime_{}, transferTime_{};
+    Clock::time_point transferStarted_{};
+    Clock::duration operatorAtTransferStart_{};
 };

@@ -61,18 +61,19 @@ std::string CUpgradeApp::FailureText(const res::Failure& failure) const {
     return text;
 }
 
-// A failure met while the program is asked to stop is no news: the stop is what was asked.
+// A failure met while the program is asked to stop is no news: the stop is what was asked. One
+// whose box is shown is the attempt's, even when a stop ends the box.
 int CUpgradeApp::ReportFailure(const res::Failure& failure) {
-    journal.NoteFailure(Shown(failure.message), Shown(failure.reason),
-                        sys::TrimSystemText(failure.systemText));
     if (sys::StopRequest() != 0)
         return IDCANCEL;
-    return DoMessageBox(FailureText(failure), failure.style);
+    journal.NoteFailure(Shown(failure.message), Shown(failure.reason),
+                        sys::TrimSystemText(failure.systemText));
+    return AskOperator(FailureText(failure), failure.style);
 }
 
 void CUpgradeApp::ShowTrace(const std::string& text) {
     // A box ended by a stop request leaves the ending to the program's own paths.
-    if (DoMessageBox(text, MB_OKCANCEL | MB_ICONHAND) != IDOK && sys::StopRequest() == 0)
+    if (AskOperator(text, MB_OKCANCEL | MB_ICONHAND) != IDOK && sys::StopRequest() == 0)
         sys::TerminateAbnormally();
 }
 
@@ -95,7 +96,10 @@ bool CUpgradeApp::ChooseSettings(LinkSettings& settings) {
     }
     CCommSettingsDlg dialog(link.get());
     dialog.SetFrom(settings);
-    if (dialog.DoModal() != IDOK)
+    const auto asked = UpgradeJournal::Clock::now();
+    const int answer = dialog.DoModal();
+    journal.AddOperatorTime(UpgradeJournal::Clock::now() - asked);
+    if (answer != IDOK)
         return false;
     settings = dialog.Settings();
     return true;

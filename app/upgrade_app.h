@@ -58,6 +58,8 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     bool ChooseSettings(LinkSettings& settings) override;
     // The one place a failure is reported: its box, and the same numbers in the journal.
     int ReportFailure(const res::Failure& failure) override;
+    // A box that waits for the operator: their time is not the upgrade's in the journal.
+    int AskOperator(const std::string& text, UINT style);
 
     std::unique_ptr<CQelComm> link;
     std::int32_t language = 0; // 0 French, 1 English
@@ -84,6 +86,8 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
   private:
     // The attempt under way ends: its journal line.
     void EndAttempt(UpgradeJournal::Outcome outcome);
+    // The line on standard error, and the journal's account, of a port that would not open.
+    void ExplainPortFailure();
     bool SettleLanguage();
     void EndProcedure(int exitStatus);
 

@@ -2,6 +2,7 @@
 // compatibility lists, confirmation, and one transmission per file; passes start again on the
 // user's OK after an error and, with "-r", after every complete transmission.
 #include "app/upgrade_app.h"
+#include "app/warnings.h"
 #include "files/record_check.h"
 #include "protocol/transmission_dlg.h"
 #include "sys/stop.h"
@@ -16,9 +17,16 @@ std::string CUpgradeApp::FileListText(Msg message) const {
     return text;
 }
 
-// An attempt that a stop request ended was cancelled, whatever failed on the way out.
+// An attempt that a stop request ended was cancelled, whatever failed on the way out; unless
+// a failure's box was up when it came: then it failed, and the signal is noted. One that ended
+// before any file went names the files that would have.
 void CUpgradeApp::EndAttempt(UpgradeJournal::Outcome outcome) {
-    journal.End(sys::StopRequest() != 0 ? UpgradeJournal::Outcome::Cancelled : outcome);
+    using Outcome = UpgradeJournal::Outcome;
+    const int signal = sys::StopRequest();
+    if (signal != 0)
+        outcome = journal.HasFailure() ? Outcome::Failed : Outcome::Cancelled;
+    journal.SetPlanned(selectedFiles.GetSize() > 0 ? selectedFiles : upgradeFiles);
+    journal.End(outcome, language, signal);
 }
 
 int CUpgradeApp::RunUpgrade() {
@@ -36,13 +44,16 @@ int CUpgradeApp::RunUpgrade() {
         const int identification = link->OpenAndIdentify(answer);
         const bool settingsChosen =
             identification != CQelComm::cancelled || link->OpenedForIdentification();
-        if (settingsChosen)
+        if (settingsChosen) {
             journal.SetLink(link->settings);
+            journal.SetPort(sys::DescribePort(link->settings.port));
+        }
         switch (identification) {
         case CQelComm::identified:
         case CQelComm::alreadyOpen: break;
         case CQelComm::retryRequested: EndAttempt(Outcome::Failed); continue;
         case CQelComm::portFailed:
+            ExplainPortFailure();
             EndAttempt(Outcome::Failed);
             SetExitCode(exitFailed);
             return 0;
@@ -76,7 +87,7 @@ int CUpgradeApp::RunUpgrade() {
             SetExitCode(exitFailed);
             return 0;
         }
-        if (DoMessageBox(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION) !=
+        if (AskOperator(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION) !=
             IDOK) {
             EndAttempt(Outcome::Cancelled);
             SetExitCode(exitCancelled);
@@ -89,7 +100,11 @@ int CUpgradeApp::RunUpgrade() {
             CUpgradeFile& file = *selectedFiles[i];
             journal.AddFile(file);
             CTransmissionDlg dialog(file.monitorIndex, file, MainFrame());
-            switch (dialog.DoModal()) {
+            journal.TransferBegins();
+            const int result = dialog.DoModal();
+            journal.TransferEnds();
+            journal.NoteTransfer(dialog.Accepted(), dialog.Counts());
+            switch (result) {
             case IDOK: break;
             case IDRETRY: retry = true; break;
             case IDCANCEL:
@@ -111,6 +126,23 @@ int CUpgradeApp::RunUpgrade() {
         if (!repeatRun)
             return 1;
     }
+}
+
+// After the box, one line for whoever started the program from a terminal: the device behind
+// the number, and what to do about it.
+void CUpgradeApp::ExplainPortFailure() {
+    const int port = link->settings.port;
+    const sys::PortOpenDiagnosis diagnosis = sys::DiagnosePortOpen(port, link->LastOpenError());
+    journal.SetPortProblem(diagnosis);
+    sys::WarnOnStandardError(
+        PortFailureLine(language, port, sys::DescribePort(port), diagnosis));
+}
+
+int CUpgradeApp::AskOperator(const std::string& text, UINT style) {
+    const auto asked = UpgradeJournal::Clock::now();
+    const int answer = DoMessageBox(text, style);
+    journal.AddOperatorTime(UpgradeJournal::Clock::now() - asked);
+    return answer;
 }
 
 int CUpgradeApp::SelectCompatibleFiles() {

@@ -121,6 +121,7 @@ DWORD CQelComm::OpenPort() {
                 error = sys::GetLastError();
         }
     }
+    lastOpenError_ = error;
     if (error != 0) {
         if (port_.IsOpen())
             port_.CloseHandle();

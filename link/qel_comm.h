@@ -39,6 +39,8 @@ class CQelComm : public fw::CWnd {
 
     // 0, or the system's error code of the step that failed (the port is then closed).
     DWORD OpenPort();
+    // The error of the last opening that failed.
+    DWORD LastOpenError() const { return lastOpenError_; }
     // 1 when the port was not open, 0 when closed, -1 when closing failed (shown).
     int ClosePort();
     // True when the last write failed or the device went away or hung up. Such a port is
@@ -104,6 +106,7 @@ class CQelComm : public fw::CWnd {
     LinkHost& host_;
     sys::SerialPort port_;
     DWORD lastWriteError_ = 0;
+    DWORD lastOpenError_ = 0;
     bool openedForIdentification_ = false;
     bool stopped_ = false;
     sys::CommState lineState_; // as the port reported it once set up

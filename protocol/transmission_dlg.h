@@ -28,6 +28,13 @@ class CTransmissionDlg : public CProgressDlg {
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // What the transfer came to, once the dialog has ended: the record lines accepted, and what
+    // it took.
+    std::uint32_t Accepted() const { return sequence_ ? sequence_->Progress() : 0; }
+    TransmissionSequence::Counts Counts() const {
+        return sequence_ ? sequence_->GetCounts() : TransmissionSequence::Counts();
+    }
+
   protected:
     BOOL OnInitDialog() override;
     void OnDestroy() override;

@@ -77,6 +77,13 @@ TransmissionSequence::Result TransmissionSequence::Follow(const Verdict& verdict
         result.kind = Kind::Stopped;
         return result;
     }
+    switch (verdict.reason) {
+    case Msg::NoAnswer: ++counts_.timeouts; break;
+    case Msg::LineRefused:
+    case Msg::CommandRefused:
+    case Msg::ModeNotSet: ++counts_.refusals; break;
+    default: break;
+    }
     if (verdict.reason == Msg::None || verdict.unansweredEnd) {
         failures_ = 0;
         result.next = next;
@@ -248,6 +255,11 @@ bool TransmissionSequence::Send(const std::string& text, bool question, bool wai
     if (accepted_ && !question && key != accepted_->line)
         accepted_.reset();
     owed_.push_back({question, key, ++sentCount_});
+    if (!question) {
+        if (key == lastWritten_ && IsRecordLine(key))
+            ++counts_.repeats;
+        lastWritten_ = key;
+    }
     if (port_.WriteLine(text, waitUntilSent) == 0)
         return true;
     writeFailure_ = port_.WriteFailureText();
@@ -370,6 +382,7 @@ TransmissionSequence::ClearTheWayFor(const std::string& text) {
         // The question goes out in the pause just made.
         Identification identification;
         LateAnswers late;
+        ++counts_.readThroughs;
         const Msg reason = AskIdentification(identification, &late);
         NoteLateAnswers(late);
         // A refusal read on the way counts even when the identification did not come.
@@ -414,6 +427,7 @@ TransmissionSequence::Verdict TransmissionSequence::JudgeUnansweredEnd(const Ver
         return copy;
     Identification identification;
     LateAnswers late;
+    ++counts_.readThroughs;
     const Msg reason = AskIdentification(identification, &late);
     NoteLateAnswers(late);
     std::optional<bool> accepted;

@@ -91,6 +91,14 @@ class TransmissionSequence {
     std::uint32_t Progress() const { return progress_; }
     // Failed attempts of the step under way.
     int Failures() const { return failures_; }
+    // What the transfer took, for the journal that traces a unit.
+    struct Counts {
+        unsigned refusals = 0;     // answers that refused a line or command, late ones too
+        unsigned timeouts = 0;     // texts and questions left without an answer in time
+        unsigned repeats = 0;      // record lines sent again
+        unsigned readThroughs = 0; // questions asked to read answers through
+    };
+    const Counts& GetCounts() const { return counts_; }
     // The monitors and state codes of the last verification answer, in answer order.
     const fw::CStringArray& VerifiedMonitors() const { return verifiedMonitors_; }
     const std::vector<std::uint8_t>& VerifiedStateCodes() const { return verifiedCodes_; }
@@ -164,7 +172,9 @@ class TransmissionSequence {
     fw::CStringArray verifiedMonitors_;
     std::vector<std::uint8_t> verifiedCodes_;
 
-    std::deque<Sent> owed_; // oldest first
+    Counts counts_;
+    std::string lastWritten_; // the last text other than a question that was written
+    std::deque<Sent> owed_;   // oldest first
     std::uint64_t sentCount_ = 0;
     // Identifications that may still come for questions taken as answered: each comes before
     // the answer to anything sent after them, and is no answer to it.

@@ -68,15 +68,55 @@ bool FileExists(const std::string& name);
 // %LOCALAPPDATA%\Qel32\journal.jsonl, POSIX $XDG_STATE_HOME/qel32/journal.jsonl (by default
 // ~/.local/state/qel32/journal.jsonl).
 std::string JournalPath();
-// Appends one line (a line feed is added) to a file, making its folders; false with the
-// system's reason when it cannot.
-bool AppendLine(const std::string& path, const std::string& line, std::string& reason);
+// Why a line could not be appended: a rule of the journal's own, or the system's error.
+struct AppendFailure {
+    enum class Kind {
+        System,        // code: the system's error
+        NoPlace,       // no path: no folder is known for it
+        ForeignLink,   // subject: a link on the way that another user owns
+        ForeignFolder, // its folder belongs to another user
+        NotRegular,    // it is not a regular file
+        ForeignFile,   // it belongs to another user
+        Partial,       // the disk took only part of the line
+    } kind = Kind::System;
+    DWORD code = 0;
+    std::string subject;
+};
+// Appends one line (a line feed is added) to a file, making its folders; false with the reason
+// when it cannot.
+bool AppendLine(const std::string& path, const std::string& line, AppendFailure& failure);
 // A line for whoever started the program from a terminal (POSIX: standard error; a Windows
 // program has none).
 void WarnOnStandardError(const std::string& line);
 // The SHA-256 of a file's bytes as lower-case hexadecimal (what sha256sum prints); empty when
 // it cannot be read. The name is matched as OpenRegularFile matches it.
 std::string FileSha256(const std::string& name);
+
+// The user the program runs as (its login name; the number where it has none) and the machine
+// it runs on, for the journal.
+std::string UserName();
+std::string HostName();
+// The absolute path of a file the user named (matched as OpenRegularFile matches it); the name
+// as given when the system cannot tell.
+std::string FullPath(const std::string& name);
+
+// What port n is on this machine: its device and, for a USB adapter, its identity (POSIX).
+struct PortDescription {
+    std::string device; // "/dev/ttyUSB0"; Windows "\\.\COM5"
+    bool usb = false;
+    std::string vendorId, productId, serial; // as the system gives them (hex ids)
+};
+PortDescription DescribePort(int portNumber);
+// Why port n could not be opened, as far as the system tells (POSIX; Windows tells nothing
+// more than its error text).
+struct PortOpenDiagnosis {
+    bool absent = false;           // no device by that name
+    std::string group;             // the group that may use a device this user may not open
+    long holderPid = 0;            // a program that holds it
+    std::string holderName;        // that program's name
+    std::vector<std::string> present; // the ports there are: "COM1 (/dev/ttyS0)"
+};
+PortOpenDiagnosis DiagnosePortOpen(int portNumber, DWORD error);
 
 // The program's own version data: from its version resource on Windows, built in elsewhere.
 struct VersionInfo {

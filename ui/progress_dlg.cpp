@@ -84,7 +84,7 @@ void CProgressDlg::OnCancel() {
     if (asking_ || ended_)
         return; // one question at a time, whoever asks to cancel
     asking_ = true;
-    const int answer = App().DoMessageBox(App().Message(cancelQuestion_),
+    const int answer = App().AskOperator(App().Message(cancelQuestion_),
                                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
     asking_ = false;
     if (answer == IDYES)

@@ -7,7 +7,9 @@
 #include "res/version.h"
 
 #include <dirent.h>
+#include <limits.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -250,6 +252,9 @@ std::string JournalPath() {
         state = xdg;
     else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
         state = std::string(home) + "/.local/state";
+    // Started without HOME (cron, a udev rule, env -i): the home the password database gives.
+    else if (const passwd* user = ::getpwuid(::geteuid()); user != nullptr && user->pw_dir[0] == '/')
+        state = std::string(user->pw_dir) + "/.local/state";
     else
         return std::string();
     return state + "/qel32/journal.jsonl";
@@ -281,7 +286,7 @@ struct Fd {
 
 // Opens name in the folder at, following a link only when the running user or root owns it,
 // as the kernel's protected links do in a shared folder.
-int OpenTrusted(int at, const std::string& name, int flags, mode_t mode, std::string& reason) {
+int OpenTrusted(int at, const std::string& name, int flags, mode_t mode, AppendFailure& failure) {
     int fd = ::openat(at, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || (errno != ELOOP && errno != ENOTDIR && errno != EMLINK))
         return fd;
@@ -289,7 +294,7 @@ int OpenTrusted(int at, const std::string& name, int flags, mode_t mode, std::st
     if (::fstatat(at, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
         return -1;
     if (!Trusted(link.st_uid)) {
-        reason = "\"" + name + "\" is a link that another user owns";
+        failure = {AppendFailure::Kind::ForeignLink, EPERM, name};
         errno = EPERM;
         return -1;
     }
@@ -300,14 +305,16 @@ int OpenTrusted(int at, const std::string& name, int flags, mode_t mode, std::st
 
 // The journal is written only where the running user owns the way there: another user who can
 // write in a folder on the way must not make this program write a file of their choosing.
-bool AppendLine(const std::string& path, const std::string& line, std::string& reason) {
+bool AppendLine(const std::string& path, const std::string& line, AppendFailure& failure) {
+    using Kind = AppendFailure::Kind;
+    failure = AppendFailure();
     if (path.empty()) {
-        reason = "no journal folder (HOME is not set)";
+        failure.kind = Kind::NoPlace;
         return false;
     }
     const auto fail = [&](int error) {
-        if (reason.empty())
-            reason = std::strerror(error);
+        if (failure.kind == Kind::System)
+            failure.code = static_cast<DWORD>(error);
         return false;
     };
     // 1. The folders, each opened in the one before it; those missing are made for the user
@@ -324,9 +331,9 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
         start = slash + 1;
         if (component.empty() || component == ".")
             continue;
-        int next = OpenTrusted(folder.fd, component, O_PATH | O_DIRECTORY, 0, reason);
+        int next = OpenTrusted(folder.fd, component, O_PATH | O_DIRECTORY, 0, failure);
         if (next < 0 && errno == ENOENT && ::mkdirat(folder.fd, component.c_str(), 0700) == 0)
-            next = OpenTrusted(folder.fd, component, O_PATH | O_DIRECTORY, 0, reason);
+            next = OpenTrusted(folder.fd, component, O_PATH | O_DIRECTORY, 0, failure);
         if (next < 0)
             return fail(errno);
         folder.Reset(next);
@@ -335,13 +342,13 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
     if (::fstat(folder.fd, &st) != 0)
         return fail(errno);
     if (!Trusted(st.st_uid)) {
-        reason = "its folder belongs to another user";
+        failure.kind = Kind::ForeignFolder;
         return false;
     }
     // 2. The file: never waited for (a FIFO), only a regular file of the user's or root's, or
     //    the null device.
     Fd file(OpenTrusted(folder.fd, name, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY, 0600,
-                        reason));
+                        failure));
     if (file.fd < 0)
         return fail(errno);
     if (::fstat(file.fd, &st) != 0)
@@ -349,11 +356,11 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
     if (S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3))
         return true; // /dev/null: the journal asked away
     if (!S_ISREG(st.st_mode)) {
-        reason = "it is not a regular file";
+        failure.kind = Kind::NotRegular;
         return false;
     }
     if (!Trusted(st.st_uid)) {
-        reason = "it belongs to another user";
+        failure.kind = Kind::ForeignFile;
         return false;
     }
     // 3. One write, that starts at the beginning of a line even after a torn one (a full disk,
@@ -365,10 +372,26 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
     const ssize_t written = ::write(file.fd, text.data(), text.size());
     if (written != static_cast<ssize_t>(text.size())) {
         if (written >= 0)
-            reason = "the disk took only part of it";
+            failure.kind = Kind::Partial;
         return fail(errno);
     }
     return true;
+}
+
+std::string UserName() {
+    if (const passwd* user = ::getpwuid(::geteuid()))
+        return user->pw_name;
+    return std::to_string(::geteuid());
+}
+
+std::string HostName() {
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? name : std::string();
+}
+
+std::string FullPath(const std::string& name) {
+    char resolved[PATH_MAX];
+    return ::realpath(ResolveUserFileName(name).c_str(), resolved) != nullptr ? resolved : name;
 }
 
 void WarnOnStandardError(const std::string& line) {

@@ -15,13 +15,22 @@
 
 namespace sys::posix {
 
-int UucpLock::Acquire(const std::string& device) {
+std::string UucpLock::PathFor(const std::string& device) {
     char resolved[PATH_MAX];
     std::string name = ::realpath(device.c_str(), resolved) != nullptr ? resolved : device;
     if (name.rfind("/dev/", 0) == 0)
         name.erase(0, 5);
     std::replace(name.begin(), name.end(), '/', '_');
-    const std::string path = Folder() + "/LCK.." + name;
+    return Folder() + "/LCK.." + name;
+}
+
+pid_t UucpLock::Holder(const std::string& device) {
+    const pid_t owner = Owner(PathFor(device));
+    return owner > 0 && (::kill(owner, 0) == 0 || errno == EPERM) ? owner : 0;
+}
+
+int UucpLock::Acquire(const std::string& device) {
+    const std::string path = PathFor(device);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {

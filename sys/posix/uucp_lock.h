@@ -15,9 +15,13 @@ class UucpLock {
     int Acquire(const std::string& device);
     // Removes the lock file when it is still this process's.
     void Release();
+    // The live process whose lock file holds device, or 0.
+    static pid_t Holder(const std::string& device);
 
   private:
     static std::string Folder();
+    // The lock file's path for a device.
+    static std::string PathFor(const std::string& device);
     // The PID in a lock file: ASCII (HDB UUCP) or, from old programs, a binary int; -1 when
     // what stands there is no lock file.
     static pid_t Owner(const std::string& path);

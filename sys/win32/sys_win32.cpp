@@ -122,9 +122,10 @@ std::string JournalPath() {
     return win32::Narrow(std::wstring(buffer, n)) + "\\Qel32\\journal.jsonl";
 }
 
-bool AppendLine(const std::string& path, const std::string& line, std::string& reason) {
+bool AppendLine(const std::string& path, const std::string& line, AppendFailure& failure) {
+    failure = AppendFailure();
     if (path.empty()) {
-        reason = "no journal folder (LOCALAPPDATA is not set)";
+        failure.kind = AppendFailure::Kind::NoPlace;
         return false;
     }
     const std::wstring wide = win32::Widen(path);
@@ -135,7 +136,7 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
         CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        reason = SystemErrorText(::GetLastError());
+        failure.code = ::GetLastError();
         return false;
     }
     const std::string text = line + "\r\n";
@@ -145,7 +146,7 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
     const DWORD error = ::GetLastError();
     CloseHandle(file);
     if (!ok || written != text.size()) {
-        reason = SystemErrorText(error);
+        failure.code = error;
         return false;
     }
     return true;
@@ -153,6 +154,34 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& r
 
 // A Windows program has no standard error to speak to.
 void WarnOnStandardError(const std::string&) {}
+
+std::string UserName() {
+    wchar_t name[257] = {};
+    DWORD size = 257;
+    return GetUserNameW(name, &size) ? win32::Narrow(name) : std::string();
+}
+
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &size) ? win32::Narrow(name) : std::string();
+}
+
+std::string FullPath(const std::string& name) {
+    wchar_t full[32768];
+    const DWORD n = GetFullPathNameW(win32::Widen(name).c_str(), 32768, full, nullptr);
+    return n != 0 && n < 32768 ? win32::Narrow(std::wstring(full, n)) : name;
+}
+
+PortDescription DescribePort(int portNumber) {
+    PortDescription port;
+    port.device = PortDeviceName(portNumber);
+    return port;
+}
+
+PortOpenDiagnosis DiagnosePortOpen(int, DWORD) {
+    return {};
+}
 
 void RaiseTimerResolution() {
     timeBeginPeriod(1);
