@@ -11,10 +11,13 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 
 namespace sys {
 
@@ -32,8 +35,30 @@ std::string ProcessName(long pid) {
     return name;
 }
 
+// The process that holds an flock on the device, from the kernel's table of locks
+// ("1: FLOCK  ADVISORY  WRITE 1234 00:05:7 0 EOF": its pid, then major:minor:inode).
+long FlockHolder(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return 0;
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, where;
+        long pid = 0;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> where) || kind != "FLOCK")
+            continue;
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 &&
+            inode == st.st_ino && makedev(major, minor) == st.st_dev && pid != ::getpid())
+            return pid;
+    }
+    return 0;
+}
+
 // A process other than this one with the device open, as far as this user may see: a program
-// that takes no lock file (a shell redirection, a plain cat) shows only here.
+// that takes no lock at all (a shell redirection, a plain cat) shows only here.
 long ProcessHolding(const std::string& device) {
     struct stat wanted {};
     if (::stat(device.c_str(), &wanted) != 0)
@@ -90,23 +115,29 @@ PortOpenDiagnosis DiagnosePortOpen(int portNumber, DWORD error) {
     if (error == ENOENT || error == ENXIO || error == ENODEV) {
         diagnosis.absent = true;
         for (const auto& present : posix::SerialDevices())
-            diagnosis.present.push_back("COM" + std::to_string(present.port) + " (/dev/" +
-                                        present.name + ")");
+            diagnosis.present.push_back("COM" + std::to_string(present.port) + " (" +
+                                        Resolved(PortDeviceName(present.port)) + ")");
         return diagnosis;
     }
     if (error != EACCES && error != EBUSY && error != EPERM)
         return diagnosis;
-    diagnosis.holderPid = posix::UucpLock::Holder(device);
-    if (diagnosis.holderPid == 0)
-        diagnosis.holderPid = ProcessHolding(device);
-    if (diagnosis.holderPid != 0) {
-        diagnosis.holderName = ProcessName(diagnosis.holderPid);
-        return diagnosis;
-    }
+    // A device this user may not open is that first, whoever else has it open.
     struct stat st {};
     if (::access(device.c_str(), R_OK | W_OK) != 0 && ::stat(device.c_str(), &st) == 0) {
         const group* owner = ::getgrgid(st.st_gid);
         diagnosis.group = owner != nullptr ? owner->gr_name : std::to_string(st.st_gid);
+        return diagnosis;
+    }
+    // Else who holds it, by the ways programs agree on first.
+    using Finder = long (*)(const std::string&);
+    const Finder finders[] = {[](const std::string& d) -> long { return posix::UucpLock::Holder(d); },
+                              FlockHolder, ProcessHolding};
+    for (const Finder holder : finders) {
+        diagnosis.holderPid = holder(device);
+        if (diagnosis.holderPid != 0) {
+            diagnosis.holderName = ProcessName(diagnosis.holderPid);
+            break;
+        }
     }
     return diagnosis;
 }

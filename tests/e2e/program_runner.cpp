@@ -1,6 +1,7 @@
 #include "program_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <termios.h>
@@ -109,6 +110,11 @@ ProgramRun RunProgram(const ProgramOptions& options) {
         setenv("QEL32_JOURNAL", "/dev/null", 1);
         for (const auto& [name, value] : options.env)
             setenv(name.c_str(), value.c_str(), 1);
+        for (const auto& name : options.unset)
+            unsetenv(name.c_str());
+        if (options.uid != 0 && (setgroups(options.groups.size(), options.groups.data()) != 0 ||
+                                 setgid(options.gid) != 0 || setuid(options.uid) != 0))
+            _exit(125);
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
             _exit(126);
         std::vector<char*> argv;

@@ -2,6 +2,8 @@
 // input; collects what it shows and how it ends.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <map>
 #include <string>
@@ -26,6 +28,11 @@ struct ProgramOptions {
     std::string input;                      // standard input, whole (typed first with steps)
     std::vector<ProgramStep> steps;         // when given, standard input ends after the last
     std::map<std::string, std::string> env; // set on top of a clean locale
+    std::vector<std::string> unset;         // environment variables it starts without
+    // Another user to run as (the test runs as root): its uid, gid and supplementary groups.
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::vector<gid_t> groups;
     std::string workingDirectory;
     std::string program;        // another copy of the program; the built one when empty
     bool terminal = false;      // what it shows goes to a pseudo-terminal (raw, no CR added)
