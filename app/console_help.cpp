@@ -74,7 +74,11 @@ std::string ConsoleHelp(int language) {
     // The help page's own options first, from the one template the dialog shows.
     if (const fw::DialogTemplate* page =
             fw::FindDialogTemplate(CCommandLineDlg::TemplateFor(language))) {
-        text += "\n" + page->caption + "\n\n";
+        // The dialog's caption names the Windows program; this page is the command's.
+        std::string caption = page->caption;
+        if (const auto at = caption.find("QEL.EXE"); at != std::string::npos)
+            caption.replace(at, 7, "qel32");
+        text += "\n" + caption + "\n\n";
         for (const auto& control : page->controls)
             if (control.kind == fw::ControlKind::Static)
                 text +=

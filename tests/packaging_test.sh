@@ -23,6 +23,21 @@ if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
     [ -f /usr/share/man/man1/qel32.1.gz ] || fail "no manual page qel32(1)"
     [ -f /usr/share/doc/qel32/examples/QELDEMO.HEX ] || fail "no sample"
     /usr/bin/qelsim --help | grep -q -- "--ports DIR" || fail "installed qelsim --help"
+    # The README's example for a package user, run as it stands from a folder of nothing, and
+    # the same lines in both manual pages.
+    example=$(sed -n '/(the packaging test runs these lines as they stand):/,/^kill/p' README.md |
+              sed -n '/^```sh$/,/^kill/p' | sed '1d')
+    [ -n "$example" ] || fail "no package example in the README"
+    out=$(cd "$(mktemp -d)" && printf 'o\no\n' | timeout 120 bash -e -c "$example" 2>&1) ||
+        fail "the README's example failed: $out"
+    printf '%s\n' "$out" | grep -q "successfully done" || fail "the README's example did not upgrade: $out"
+    for page in qel32 qelsim; do
+        text=$(zcat "/usr/share/man/man1/$page.1.gz" | sed 's/\\-/-/g')
+        while IFS= read -r line; do
+            printf '%s\n' "$text" | grep -q -F -x -- "$line" ||
+                fail "the $page manual page does not hold the example's line: $line"
+        done <<<"$(printf '%s\n' "$example" | sed 's/ *#.*//')"
+    done
 else
     echo "the .deb is not installed here: sudo asks a password"
 fi

@@ -1,4 +1,7 @@
 #include "fw/console/console_io.h"
+#include "fw/console/console_window.h"
+#include "sys/sys.h"
+#include "sys/text.h"
 #include "sys/posix/iconv_text.h"
 #include "sys/stop.h"
 
@@ -71,8 +74,12 @@ void ConsoleIo::Put(const std::string& bytes) {
     outputFailed_ = true;
     const int error = errno;
     std::clearerr(output_);
-    std::fprintf(stderr, "qel32: the output cannot be written (%s); the upgrade goes on\n",
-                 std::strerror(error));
+    const std::string why = sys::TrimSystemText(sys::SystemErrorText(static_cast<DWORD>(error)));
+    std::fprintf(stderr, "%s\n",
+                 (Say("qel32: the output cannot be written (", "qel32 : la sortie ne peut être "
+                                                                 "écrite (") +
+                  why + Say("); the upgrade goes on", ") ; la mise à jour continue"))
+                     .c_str());
 }
 
 void ConsoleIo::Write(const std::string& text) {

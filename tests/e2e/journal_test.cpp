@@ -146,6 +146,12 @@ TEST(Journal, AJournalThatCannotBeWrittenChangesNothing) {
     EXPECT_SHOWN(run,
                  "qel32: the upgrade journal " + journal + " cannot be written (Is a directory)\n");
     EXPECT_SHOWN(run, "successfully done");
+    // In French, the system's reason in the user's locale.
+    auto options = UpgradeOptions(file, "o\no\n", {"-lf", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_JOURNAL"] = journal;
+    options.env["LANG"] = "fr_FR.UTF-8";
+    EXPECT_SHOWN(RunProgram(options), "qel32 : le journal des mises à jour " + journal +
+                                          " ne peut être écrit (est un dossier)\n");
 }
 
 TEST(Journal, ByDefaultInTheUsersStateFolder) {

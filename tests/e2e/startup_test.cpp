@@ -32,7 +32,7 @@ TEST(StartUp, HelpAndVersionAsALinuxCommandGivesThem) {
     options.env["QEL32_JOURNAL"] = "/somewhere/journal.jsonl";
     run = RunProgram(options);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output.rfind("Usage: qel32 [options]\n\nQEL.EXE: Command Line Options\n\n"
+    EXPECT_EQ(run.output.rfind("Usage: qel32 [options]\n\nqel32: Command Line Options\n\n"
                                "-r\n    . repeats last downloading without checking\n",
                                0),
               0u)
@@ -47,7 +47,7 @@ TEST(StartUp, HelpAndVersionAsALinuxCommandGivesThem) {
     options.env["LANG"] = "fr_CA.UTF-8";
     run = RunProgram(options);
     EXPECT_EQ(run.status, 0);
-    for (const char* shown : {"Utilisation : qel32 [options]\n\nQEL.EXE: Options de la ligne de "
+    for (const char* shown : {"Utilisation : qel32 [options]\n\nqel32: Options de la ligne de "
                               "commande\n\n-r\n    . répète",
                               "\n-h(fichier)\n", "dans le répertoire courant", "Code de sortie : 0",
                               "Exemple :\n    qel32 "})

@@ -69,7 +69,9 @@ using O = Options;
 using V = const std::string&;
 
 const Option where[] = {
-    {"--ports", "DIR", "publish the port as DIR/COMn (default: $QEL32_PORTS)",
+    {"--ports", "DIR",
+     "publish the port as DIR/COMn (default: $QEL32_PORTS, else\n\t$XDG_RUNTIME_DIR/qel32-ports, "
+     "else /tmp/qel32-ports-UID)",
      [](O& o, V v) { o.portsDir = v; }},
     {"--port", "N", "the n of COMn (default 1)", [](O& o, V v) { o.port = Int(v); }},
     {"--dosdevices", "DIR", "also link DIR/comN, for Wine", [](O& o, V v) { o.dosDir = v; }},

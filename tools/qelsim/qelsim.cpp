@@ -9,11 +9,13 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -43,9 +45,23 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options))
         return 2;
+    // Without a folder named, one of the user's own: a fixed one in /tmp would be another
+    // user's as soon as they ran the simulator first.
     if (options.portsDir.empty()) {
-        std::fprintf(stderr, "qelsim: no ports folder (--ports or QEL32_PORTS)\n");
-        return 2;
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        options.portsDir = runtime != nullptr && runtime[0] == '/'
+                               ? std::string(runtime) + "/qel32-ports"
+                               : "/tmp/qel32-ports-" + std::to_string(::getuid());
+        struct stat st {};
+        if (::mkdir(options.portsDir.c_str(), 0700) != 0 &&
+            (::lstat(options.portsDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+             st.st_uid != ::getuid())) {
+            std::fprintf(stderr, "qelsim: %s is not a folder of yours; name one with --ports\n",
+                         options.portsDir.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "qelsim: ports folder %s (give it to qel32 as QEL32_PORTS)\n",
+                     options.portsDir.c_str());
     }
     int master = -1, slave = -1;
     char name[256] = {};
