@@ -15,15 +15,6 @@ using namespace testfiles;
 using namespace upgrade;
 using json = nlohmann::json;
 
-std::vector<json> JournalLines(const std::string& path) {
-    std::vector<json> lines;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(json::parse(line)); // throws on anything but one JSON value a line
-    return lines;
-}
-
 std::string Sha256sum(const std::string& path) {
     std::string out;
     if (std::FILE* p = ::popen(("sha256sum " + path).c_str(), "r")) {

@@ -22,24 +22,6 @@ namespace fs = std::filesystem;
 using namespace testfiles;
 using namespace upgrade;
 
-// Lines of a journal that parse, and whether every line did.
-std::vector<nlohmann::json> ParsedLines(const std::string& path, bool* allParse = nullptr) {
-    std::vector<nlohmann::json> lines;
-    std::ifstream in(path);
-    std::string line;
-    bool all = true;
-    while (std::getline(in, line)) {
-        try {
-            lines.push_back(nlohmann::json::parse(line));
-        } catch (const nlohmann::json::exception&) {
-            all = false;
-        }
-    }
-    if (allParse != nullptr)
-        *allParse = all;
-    return lines;
-}
-
 // A firmware long enough at 1200 baud to be stopped in the middle, a line preset as a freshly
 // plugged adapter's, a lock folder and a journal of the test's own.
 class Stop : public ::testing::Test {
@@ -61,7 +43,7 @@ class Stop : public ::testing::Test {
     void ExpectCleanEnd(const std::string& outcome) {
         EXPECT_EQ(CommandOutput("stty -F " + sim.Device() + " -g"), lineBefore);
         EXPECT_TRUE(fs::is_empty(locks)) << "a lock file stayed";
-        const auto lines = ParsedLines(journal);
+        const auto lines = JournalLines(journal);
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0]["outcome"], outcome);
     }
@@ -188,7 +170,7 @@ TEST(Output, AReaderThatGoesAwayNeverStopsTheUpgrade) {
     EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
     sim.Stop();
     EXPECT_EQ(sim.Image(), fw.data);
-    const auto lines = ParsedLines(journal);
+    const auto lines = JournalLines(journal);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["outcome"], "done");
 }
@@ -305,7 +287,7 @@ TEST_F(SharedJournal, AFullDiskNeverChangesAnUpgrade) {
     EXPECT_SHOWN(full, "No space left on device");
     fs::remove(disk / "filler");
     ExpectUnchangedUpgrade(UpgradeWith(journal));
-    const auto lines = ParsedLines(journal);
+    const auto lines = JournalLines(journal);
     ::umount(disk.c_str());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back()["outcome"], "done");
@@ -340,7 +322,7 @@ TEST(TornJournal, ALineAfterATornOneStartsOnALineOfItsOwn) {
         EXPECT_EQ(run.status, 0) << run.output;
     }
     bool allParse = true;
-    const auto lines = ParsedLines(journal, &allParse);
+    const auto lines = JournalLines(journal, &allParse);
     EXPECT_FALSE(allParse) << "the torn lines stay as they are";
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back()["outcome"], "done");

@@ -26,14 +26,6 @@ using namespace testfiles;
 using namespace upgrade;
 using json = nlohmann::json;
 
-std::vector<json> JournalLines(const std::string& path) {
-    std::vector<json> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(json::parse(line));
-    return lines;
-}
-
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;

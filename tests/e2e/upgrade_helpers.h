@@ -7,9 +7,11 @@
 #include "program_runner.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <optional>
 
 namespace upgrade {
@@ -40,6 +42,26 @@ inline ProgramRun Upgrade(const TempFile& file, const std::string& input,
     std::vector<std::string> args{"-le", "-c1,115200,8,1,n,n"};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunProgram(UpgradeOptions(file, input, args));
+}
+
+// The journal's lines, each parsed as one JSON value; allParse, when given, says whether every
+// line did (a torn one does not), else a line that does not parse fails the test.
+inline std::vector<nlohmann::json> JournalLines(const std::string& path, bool* allParse = nullptr) {
+    std::vector<nlohmann::json> lines;
+    std::ifstream in(path);
+    bool all = true;
+    for (std::string line; std::getline(in, line);) {
+        try {
+            lines.push_back(nlohmann::json::parse(line));
+        } catch (const nlohmann::json::exception&) {
+            all = false;
+        }
+    }
+    if (allParse != nullptr)
+        *allParse = all;
+    else
+        EXPECT_TRUE(all) << "a journal line that is no JSON value in " << path;
+    return lines;
 }
 
 // What a command printed.

@@ -5,17 +5,11 @@
 # in French and in English.
 # usage: closing_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
 set -u
-exe=$1
-probe_exe=$2
-simulator=$3
-shots=$4
-work=$5
 . "$(dirname "$0")/common.sh"
+take_upgrade_args "$@"
 enter_fresh_work
 
-head -c 512 /dev/urandom | tr _ x >image.bin
-printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
-srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_Size 16 || exit 1
+make_firmware firmware.hex 512 16
 
 for language in f e; do
     if [ "$language" = f ]; then

@@ -22,6 +22,18 @@ shot() {
         import -window root "$shots/$1.png" 2>/dev/null || echo "note: no screenshot $1"
     fi
 }
+# The arguments of a script that runs the program against the simulator: Qel32.exe, winprobe.exe,
+# the native simulator, the screenshot folder and the script's work folder.
+take_upgrade_args() { exe=$1 probe_exe=$2 simulator=$3 shots=$4 work=$5; }
+# make_firmware NAME BYTES RECORD_BYTES: that many random bytes at 0x1000 with the compatibility
+# list of monitor 12345678A01 after them, as Intel HEX records of RECORD_BYTES. No '_' in the
+# random bytes: one just before the list's tag hides the tag from the analysis, whose search does
+# not back up over a broken partial match.
+make_firmware() {
+    head -c "$2" /dev/urandom | tr _ x >image.bin
+    printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
+    srec_cat image.bin -binary -offset 0x1000 -o "$1" -intel -Output_Block_Size "$3" || exit 1
+}
 # A fresh work folder holding a copy of the program ($exe), made the current directory.
 enter_fresh_work() {
     rm -rf "$work"

@@ -7,20 +7,12 @@
 # languages, is gauge_test.sh's).
 # usage: dialogs_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
 set -u
-exe=$1
-probe_exe=$2
-simulator=$3
-shots=$4
-work=$5
 . "$(dirname "$0")/common.sh"
+take_upgrade_args "$@"
 enter_fresh_work
 
 # A firmware of a few hundred lines at 1200 baud: time enough to click Cancel twice.
-# No '_' in the random bytes: one just before the list's tag hides the tag from the
-# analysis, whose search does not back up over a broken partial match.
-head -c 4096 /dev/urandom | tr _ x >image.bin
-printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
-srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_Size 16 || exit 1
+make_firmware firmware.hex 4096 16
 printf 'Read me first.\r\nSecond line.\r\n' >README.TXT
 
 start_com5 --baud 1200

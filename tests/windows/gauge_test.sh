@@ -5,13 +5,9 @@
 # controls inside it and its texts whole.
 # usage: gauge_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR DPI
 set -u
-exe=$1
-probe_exe=$2
-simulator=$3
-shots=$4
-work=$5
-dpi=$6
 . "$(dirname "$0")/common.sh"
+take_upgrade_args "$@"
+dpi=$6
 enter_fresh_work
 scale=$((dpi * 100 / 96))
 

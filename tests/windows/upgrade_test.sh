@@ -4,21 +4,13 @@
 # of the success report, and the image the instrument rebuilt compared with the file's data.
 # usage: upgrade_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
 set -u
-exe=$1
-probe_exe=$2
-simulator=$3
-shots=$4
-work=$5
 . "$(dirname "$0")/common.sh"
+take_upgrade_args "$@"
 mkdir -p "$work" "$QEL32_WINEPREFIX/dosdevices"
 
 # 6 KiB of firmware with its list, as 32-byte records at 0x1000.
 cd "$work"
-# No '_' in the random bytes: one just before the list's tag hides the tag from the
-# analysis, whose search does not back up over a broken partial match.
-head -c 6144 /dev/urandom | tr _ x >image.bin
-printf '___LIST_COMP_HEX|12345678A01|\000\000' >>image.bin
-srec_cat image.bin -binary -offset 0x1000 -o firmware.hex -intel -Output_Block_Size 32 || exit 1
+make_firmware firmware.hex 6144 32
 
 start_com5 --baud 9600 --image "$work/received.bin"
 

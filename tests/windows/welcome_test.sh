@@ -5,12 +5,8 @@
 # files, the second chosen: only it is sent.
 # usage: welcome_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
 set -u
-exe=$1
-probe_exe=$2
-simulator=$3
-shots=$4
-work=$5
 . "$(dirname "$0")/common.sh"
+take_upgrade_args "$@"
 enter_fresh_work
 for name in A.HEX b.hex c.Hex; do
     printf 'firmware %s ___LIST_COMP_HEX|12345678A01|\000\000' "$name" >image.bin
