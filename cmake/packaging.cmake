@@ -27,8 +27,11 @@ if(WIN32)
         list(APPEND windowsTexts ${CMAKE_BINARY_DIR}/${name})
     endforeach()
     add_custom_target(windows_texts ALL DEPENDS ${windowsTexts})
-    install(TARGETS Qel32 RUNTIME DESTINATION .)
-    install(FILES ${windowsTexts} samples/QELDEMO.HEX DESTINATION .)
+    # One folder in the zip: "Extract here" makes it, and nothing lands beside the zip (a
+    # README.TXT of the Downloads folder overwritten, its *.HEX listed by the program).
+    set(windowsFolder "Qel32-${QEL32_VERSION}")
+    install(TARGETS Qel32 RUNTIME DESTINATION ${windowsFolder})
+    install(FILES ${windowsTexts} samples/QELDEMO.HEX DESTINATION ${windowsFolder})
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME "Qel32-${QEL32_VERSION}-win64")
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

@@ -42,13 +42,21 @@ else
     echo "the .deb is not installed here: sudo asks a password"
 fi
 
-names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$names" = "LISEZMOI.TXT QELDEMO.HEX Qel32.exe README.TXT " ] || fail "the zip holds: $names"
-unzip -p "$zip" LISEZMOI.TXT | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 &&
+# One folder, Qel32-<version>, with the four files in it: nothing lands beside the zip.
+folder="Qel32-$(basename "$zip" -win64.zip | sed 's/^Qel32-//')"
+names=$(unzip -Z1 "$zip" | sed 's|/$||' | sort | tr '\n' ' ')
+[ "$names" = "$folder $folder/LISEZMOI.TXT $folder/QELDEMO.HEX $folder/Qel32.exe $folder/README.TXT " ] ||
+    [ "$names" = "$folder/LISEZMOI.TXT $folder/QELDEMO.HEX $folder/Qel32.exe $folder/README.TXT " ] ||
+    fail "the zip holds: $names"
+unzip -p "$zip" "$folder/LISEZMOI.TXT" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 &&
     fail "LISEZMOI.TXT is UTF-8, not the Windows code page"
-unzip -p "$zip" LISEZMOI.TXT | iconv -f CP1252 -t UTF-8 | grep -q "mise à jour" ||
+unzip -p "$zip" "$folder/LISEZMOI.TXT" | iconv -f CP1252 -t UTF-8 | grep -q "mise à jour" ||
     fail "LISEZMOI.TXT does not read as code page 1252"
-unzip -p "$zip" README.TXT | head -1 | grep -q $'\r$' || fail "README.TXT has no CR LF line ends"
+unzip -p "$zip" "$folder/LISEZMOI.TXT" | grep -q "Qel32-<version>" ||
+    fail "LISEZMOI.TXT does not say to put the files in its folder"
+unzip -p "$zip" "$folder/README.TXT" | grep -q "Qel32-<version>" ||
+    fail "README.TXT does not say to put the files in its folder"
+unzip -p "$zip" "$folder/README.TXT" | head -1 | grep -q $'\r$' || fail "README.TXT has no CR LF line ends"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failure(s)"
