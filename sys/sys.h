@@ -118,6 +118,17 @@ struct PortOpenDiagnosis {
 };
 PortOpenDiagnosis DiagnosePortOpen(int portNumber, DWORD error);
 
+// While one lives the system does not go to sleep for want of input, as a laptop on its
+// battery timer would in the middle of a file (Windows: SetThreadExecutionState); nothing
+// elsewhere.
+class StayAwake {
+  public:
+    StayAwake();
+    ~StayAwake();
+    StayAwake(const StayAwake&) = delete;
+    StayAwake& operator=(const StayAwake&) = delete;
+};
+
 // The program's own version data: from its version resource on Windows, built in elsewhere.
 struct VersionInfo {
     bool present = false;

@@ -394,6 +394,10 @@ std::string FullPath(const std::string& name) {
     return ::realpath(ResolveUserFileName(name).c_str(), resolved) != nullptr ? resolved : name;
 }
 
+// A command line machine sleeps by its own policy; nothing here asks otherwise.
+StayAwake::StayAwake() = default;
+StayAwake::~StayAwake() = default;
+
 void WarnOnStandardError(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }

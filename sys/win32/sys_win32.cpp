@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cwchar>
 #include <vector>
 
 namespace sys {
@@ -173,6 +174,14 @@ std::string FullPath(const std::string& name) {
     return n != 0 && n < 32768 ? win32::Narrow(std::wstring(full, n)) : name;
 }
 
+StayAwake::StayAwake() {
+    SetThreadExecutionState(ES_SYSTEM_REQUIRED | ES_CONTINUOUS);
+}
+
+StayAwake::~StayAwake() {
+    SetThreadExecutionState(ES_CONTINUOUS);
+}
+
 PortDescription DescribePort(int portNumber) {
     PortDescription port;
     port.device = PortDeviceName(portNumber);
@@ -215,38 +224,40 @@ bool EnterFilesFolder() {
 }
 
 // The executable's version resource, read as a reader of it would: the block, its first
-// translation, the two product strings under it and the fixed file version.
+// translation, the two product strings under it and the fixed file version. Through the wide
+// calls, so that a folder named in letters outside the ANSI code page (a profile such as
+// C:\Users\Łukasz) still finds the program's own file.
 VersionInfo ReadOwnVersionInfo() {
     VersionInfo info;
-    char path[256] = {};
-    GetModuleFileNameA(nullptr, path, 255);
+    const std::wstring path = win32::Widen(ExecutablePath());
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0)
         return info;
     std::vector<char> block(size);
     WORD* translation = nullptr;
     UINT length = 0;
-    if (!GetFileVersionInfoA(path, 0, size, block.data()) ||
-        !VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
                         reinterpret_cast<void**>(&translation), &length) ||
         translation == nullptr)
         return info;
     info.present = true;
-    const auto query = [&](const char* name) {
-        char key[260];
-        std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\%s", translation[0],
+    const auto query = [&](const wchar_t* name) {
+        wchar_t key[260];
+        std::swprintf(key, 260, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0],
                       translation[1], name);
-        char* value = nullptr;
+        wchar_t* value = nullptr;
         UINT n = 0;
-        return VerQueryValueA(block.data(), key, reinterpret_cast<void**>(&value), &n) && value
-                   ? std::string(value)
+        return VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&value), &n) && value
+                   ? win32::Narrow(value)
                    : std::string();
     };
-    info.productName = query("ProductName");
-    info.productVersion = query("ProductVersion");
+    info.productName = query(L"ProductName");
+    info.productVersion = query(L"ProductVersion");
     VS_FIXEDFILEINFO* fixed = nullptr;
-    if (VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+        fixed) {
         info.fileVersionMs = fixed->dwFileVersionMS;
         info.fileVersionLs = fixed->dwFileVersionLS;
     }
