@@ -169,6 +169,8 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
     }
     if (signal != 0)
         line["signal"] = signal;
+    if (sessionEnded_)
+        line["sessionEnded"] = true;
     line["refusals"] = counts_.refusals;
     line["timeouts"] = counts_.timeouts;
     line["repeats"] = counts_.repeats;
@@ -181,6 +183,9 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
 }
 
 bool UpgradeJournal::End(Outcome outcome, int language, int signal) {
+    if (ended_)
+        return true;
+    ended_ = true;
     const std::string path = sys::JournalPath();
     sys::AppendFailure failure;
     if (sys::AppendLine(path, Line(outcome, signal), failure))

@@ -45,6 +45,8 @@ class UpgradeJournal {
     // Time the program spent waiting for the operator (a box, a dialog), and the transfers,
     // apart from the operator's time inside them.
     void AddOperatorTime(Clock::duration waited) { operatorTime_ += waited; }
+    // The system's session ended in the middle of the attempt.
+    void NoteSessionEnd() { sessionEnded_ = true; }
     void TransferBegins();
     void TransferEnds();
     // The attempt ends: one line in the journal; signal, when one ended it. False when it
@@ -82,5 +84,7 @@ class UpgradeJournal {
     std::string systemText_;
     Clock::duration operatorTime_{}, transferTime_{};
     Clock::time_point transferStarted_{};
+    bool sessionEnded_ = false;
+    bool ended_ = false; // its line is written: once an attempt
     Clock::duration operatorAtTransferStart_{};
 };

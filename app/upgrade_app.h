@@ -60,6 +60,11 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     int ReportFailure(const res::Failure& failure) override;
     // A box that waits for the operator: their time is not the upgrade's in the journal.
     int AskOperator(const std::string& text, UINT style);
+    // Why the session should not end now, shown by the system's shutdown while a file is sent.
+    std::string SessionEndReason() const;
+    // The session ends all the same in the middle of a file: the journal line, the port given
+    // back, before the system ends the program.
+    void SessionEnds();
 
     std::unique_ptr<CQelComm> link;
     std::int32_t language = 0; // 0 French, 1 English

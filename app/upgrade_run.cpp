@@ -57,12 +57,15 @@ int CUpgradeApp::RunUpgrade() {
             EndAttempt(Outcome::Failed);
             SetExitCode(exitFailed);
             return 0;
-        default:
+        default: {
             // Cancel in the settings dialog leaves the port closed; Cancel after a failed
-            // identification leaves it open.
-            EndAttempt(settingsChosen ? Outcome::Failed : Outcome::Cancelled);
-            SetExitCode(link->OpenedForIdentification() ? exitFailed : exitCancelled);
+            // identification leaves it open. A close while the instrument identified itself
+            // (End task, Alt+F4) stopped it: a cancel.
+            const bool failed = link->OpenedForIdentification() && !link->Stopped();
+            EndAttempt(settingsChosen && failed ? Outcome::Failed : Outcome::Cancelled);
+            SetExitCode(failed ? exitFailed : exitCancelled);
             return 0;
+        }
         }
 
         // 3. The monitors the instrument reports (their state codes for the journal alone).
@@ -136,6 +139,19 @@ void CUpgradeApp::ExplainPortFailure() {
     journal.SetPortProblem(diagnosis);
     sys::WarnOnStandardError(
         PortFailureLine(language, port, sys::DescribePort(port), diagnosis));
+}
+
+std::string CUpgradeApp::SessionEndReason() const {
+    return language == 0 ? "Mise à jour de l'appareil en cours : l'arrêter maintenant le "
+                           "laisserait hors d'usage."
+                         : "Upgrading the instrument: stopping now would leave it not "
+                           "operational.";
+}
+
+void CUpgradeApp::SessionEnds() {
+    journal.NoteSessionEnd();
+    EndAttempt(UpgradeJournal::Outcome::Cancelled);
+    link->ClosePort();
 }
 
 int CUpgradeApp::AskOperator(const std::string& text, UINT style) {

@@ -14,7 +14,7 @@ CAnalysisDlg::CAnalysisDlg(int position, CUpgradeFile& file, fw::CWnd* parent)
 BOOL CAnalysisDlg::OnInitDialog() {
     CProgressDlg::OnInitDialog();
     CUpgradeApp& app = App();
-    SetUpperText(app.Message(Msg::Analysing, sys::OneLine(file_.fileName)));
+    SetUpperTextNaming(Msg::Analysing, file_.fileName);
     SetLowerText(app.Message(Msg::InProgress));
     CenterWindow();
     file_.recordCount = 0;

@@ -59,8 +59,16 @@ class CWnd {
     void ShowDlgItem(int id, bool show);
     bool IsDlgItemVisible(int id) const;
     void EnableDlgItem(int id, bool enable);
-    // A multi-line edit control in the system's fixed-pitch font with the default tab stops.
+    // A multi-line edit control in the system's fixed-pitch font made for the display's
+    // scaling, with the default tab stops.
     void SetDlgItemFixedFont(int id);
+    // True when text stands on one line of the control in its font (the console's controls take
+    // any text).
+    bool DlgItemTextFits(int id, const std::string& text) const;
+    // While a reason is given, the system's shutdown or restart asks the user first and shows it
+    // (Windows: ShutdownBlockReasonCreate); nothing elsewhere.
+    void BlockSessionEnd(const std::string& reason);
+    void AllowSessionEnd();
     // A text pane opens with its caret before the first character and nothing selected (the
     // dialog manager would select the whole text); the caller's OnInitDialog returns FALSE.
     void PlaceCaretAtStart(int id);
@@ -94,7 +102,8 @@ class CWnd {
   private:
     friend struct Backend;
     Handle handle_ = nullptr;
-    void* superProc_ = nullptr; // the control's own window procedure, once subclassed
+    void* superProc_ = nullptr;    // the control's own window procedure, once subclassed
+    std::shared_ptr<void> ownedFont_; // a font this window's controls use, freed with it
 };
 
 struct Size {
@@ -242,6 +251,10 @@ void MessageBeep(UINT type);
 // only once it is answered; any other request ends the program through its loops. True when
 // the work goes on (no request, or No to the question); false when it stops.
 bool ServeStopRequestInWait();
+// Serves the interface inside a long wait that no dialog's loop serves (Windows marks a window
+// that reads no message for seconds as not responding): the messages waiting are dispatched.
+// False once the program is asked to quit.
+bool ServeInterfaceInWait();
 // The language of the texts the class library writes itself (the console's prompts and
 // message box buttons): 0 French, any other value English. Windows draws its own.
 void SetInterfaceLanguage(int language);

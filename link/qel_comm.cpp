@@ -15,6 +15,8 @@ constexpr int linkWindowChildId = 100;
 constexpr DWORD purgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr DWORD purgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr int drainLimitSeconds = 10;
+// A wait that serves the interface looks at its messages this often.
+constexpr long long interfaceSliceMs = 100;
 
 int BitsPerCharacter(const sys::CommState& state) {
     return 1 + state.byteSize + (state.parity != NOPARITY ? 1 : 0) +
@@ -285,6 +287,9 @@ int CQelComm::WriteLine(const std::string& text, bool waitUntilSent) {
 // the next answer: the port's input as Windows would hold it, without a call per byte.
 bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
     auto deadline = sys::Now() + limit;
+    const auto leftOf = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - sys::Now());
+    };
     while (!stopped_) {
         DWORD errors = 0;
         sys::CommStatus status;
@@ -293,18 +298,27 @@ bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
         const DWORD wanted =
             status.inQueue == 0 ? 1 : std::min<DWORD>(status.inQueue, sizeof readBuffer_);
         DWORD read = 0;
-        if (port_.ReadFile(readBuffer_, wanted, &read) && read != 0) {
+        if (!port_.ReadFile(readBuffer_, wanted, &read))
+            return false; // the device failed: no answer will come
+        if (read != 0) {
             pendingInput_.append(readBuffer_, read);
             return true;
         }
+        if (identifying_) {
+            // The interface is served between slices of the wait; a close ends it.
+            if (!fw::ServeInterfaceInWait() || closeRequested_) {
+                stopped_ = true;
+                return false;
+            }
+        }
         // Woken by a stop request that the user declined: the wait goes on with its time left.
-        if (sys::StopRequest() == 0 || !GoOnAfterStop(deadline))
+        if (sys::StopRequest() != 0 && !GoOnAfterStop(deadline))
             return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - sys::Now());
+        const auto left = leftOf();
         if (left.count() <= 0)
             return false;
-        SetReadTimeout(static_cast<DWORD>(left.count()));
+        SetReadTimeout(static_cast<DWORD>(
+            identifying_ ? std::min<long long>(left.count(), interfaceSliceMs) : left.count()));
     }
     return false;
 }
@@ -312,7 +326,8 @@ bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
 int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds) {
     answer.clear();
     const std::chrono::milliseconds limit(static_cast<long long>(timeoutSeconds) * 1000);
-    SetReadTimeout(static_cast<DWORD>(limit.count()));
+    SetReadTimeout(static_cast<DWORD>(
+        identifying_ ? std::min<long long>(limit.count(), interfaceSliceMs) : limit.count()));
     bool anyByte = false;
     for (;;) {
         if (pendingInput_.empty() && !FetchInput(limit)) {
@@ -368,13 +383,23 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
         return portFailed;
     }
     openedForIdentification_ = true;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // No dialog serves the interface while the instrument answers (up to four reads of 5 s):
+    // the waits do, and a close ends them as a cancel.
+    identifying_ = true;
+    closeRequested_ = false;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{identifying_};
+    for (int attempt = 0; attempt < 2 && !stopped_; ++attempt) {
         SendLine("QEL?", false);
         ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds);
         SendLine("QEL?", false);
         if (ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds) == 0)
             return identified;
     }
+    if (stopped_)
+        return cancelled;
     if (LinkBroken())
         DropBrokenPort();
     const int answerToBox =

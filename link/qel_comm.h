@@ -82,6 +82,12 @@ class CQelComm : public fw::CWnd {
     // True once a stop request ended a wait: nothing more may be sent until the port is opened
     // again.
     bool Stopped() const { return stopped_; }
+    // True while the instrument is asked to identify itself: no dialog's loop serves the
+    // interface then, so the waits do.
+    bool Identifying() const { return identifying_; }
+    // The program is asked to close while the link waits outside any dialog: the wait ends as
+    // stopped.
+    void StopWaiting() { closeRequested_ = true; }
     static std::string EscapeForDisplay(const std::string& text);
     int OpenAndIdentify(std::string& answer);
 
@@ -109,6 +115,8 @@ class CQelComm : public fw::CWnd {
     DWORD lastOpenError_ = 0;
     bool openedForIdentification_ = false;
     bool stopped_ = false;
+    bool identifying_ = false;
+    bool closeRequested_ = false;
     sys::CommState lineState_; // as the port reported it once set up
     DWORD readTimeoutMs_ = 0;  // the read time-out the port has; 0 when unknown
     DWORD writeTimeoutMs_ = 0; // the write time-out the port has

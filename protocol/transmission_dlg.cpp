@@ -17,11 +17,13 @@ CTransmissionDlg::~CTransmissionDlg() = default;
 
 BOOL CTransmissionDlg::OnInitDialog() {
     CUpgradeApp& app = App();
-    SetUpperText(app.Message(Msg::Transmitting, sys::OneLine(file_.fileName)));
+    SetUpperTextNaming(Msg::Transmitting, file_.fileName);
     SetLowerText(app.Message(Msg::InProgress));
     CProgressDlg::OnInitDialog();
     CenterWindow();
     app.transmissionUnderWay = this;
+    awake_.emplace();
+    app.MainFrame()->BlockSessionEnd(app.SessionEndReason());
     gauge.Attach(IDC_GAUGE, this, file_.recordCount, RGB(0, 0, 255), RGB(255, 255, 255));
     app.link->DiscardInput();
 
@@ -40,8 +42,11 @@ BOOL CTransmissionDlg::OnInitDialog() {
 }
 
 void CTransmissionDlg::OnDestroy() {
-    if (App().transmissionUnderWay == this)
+    if (App().transmissionUnderWay == this) {
         App().transmissionUnderWay = nullptr;
+        App().MainFrame()->AllowSessionEnd();
+    }
+    awake_.reset();
     CProgressDlg::OnDestroy();
 }
 

@@ -2,10 +2,12 @@
 
 #include "files/upgrade_file.h"
 #include "protocol/transmission_sequence.h"
+#include "sys/sys.h"
 #include "ui/progress_dlg.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // Upgrades the instrument with one file in a progress dialog: each private message is one step
 // of the transmission sequence, which this dialog drives; it shows what the sequence reports
@@ -57,4 +59,6 @@ class CTransmissionDlg : public CProgressDlg {
     CUpgradeFile& file_;
     std::unique_ptr<ExchangePort> port_;
     std::unique_ptr<TransmissionSequence> sequence_;
+    // While a file is sent: the PC does not sleep, and a shutdown asks first.
+    std::optional<sys::StayAwake> awake_;
 };

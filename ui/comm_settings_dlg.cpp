@@ -65,19 +65,40 @@ BOOL CCommSettingsDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     DoDataExchange(false);
     CenterWindow();
-    // 4-5. The ports, the item data being the port number.
+    // 4-5.
+    FillPorts({chosen, port});
+    return TRUE;
+}
+
+// The ports, the item data being the port number; the first of wanted that is listed is
+// selected, else the first port.
+void CCommSettingsDlg::FillPorts(std::initializer_list<std::int32_t> wanted) {
     ListResetContent(IDC_PORTS);
     for (const auto& entry : BuildPortList()) {
         const int index = ListAddString(IDC_PORTS, entry.label);
         ListSetItemData(IDC_PORTS, index, entry.portNumber);
     }
     int selected = -1;
-    for (const std::int32_t wanted : {chosen, port})
+    for (const std::int32_t number : wanted)
         for (int i = 0; i < ListGetCount(IDC_PORTS) && selected < 0; ++i)
-            if (ListGetItemData(IDC_PORTS, i) == wanted)
+            if (ListGetItemData(IDC_PORTS, i) == number)
                 selected = i;
     ListSetCurSel(IDC_PORTS, selected < 0 ? 0 : selected);
-    return TRUE;
+}
+
+// An adapter plugged in or pulled out while the dialog is up: the list follows, and the port
+// chosen stays chosen while it is there.
+LRESULT CCommSettingsDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    constexpr WPARAM devicesChanged = 0x0007, arrived = 0x8000, removed = 0x8004;
+    if (message == WM_DEVICECHANGE &&
+        (wParam == devicesChanged || wParam == arrived || wParam == removed)) {
+        const int current = ListGetCurSel(IDC_PORTS);
+        const auto selectedPort =
+            current < 0 ? port : static_cast<std::int32_t>(ListGetItemData(IDC_PORTS, current));
+        FillPorts({selectedPort});
+        return TRUE;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
 }
 
 void CCommSettingsDlg::OnOK() {

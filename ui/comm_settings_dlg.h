@@ -4,6 +4,7 @@
 #include "link/link_settings.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 // The port and the line format, chosen before each opening of the link unless the command line
 // gave them. The members are the codes of LinkSettings.
@@ -25,11 +26,14 @@ class CCommSettingsDlg : public fw::CDialog {
     void SetFrom(const LinkSettings& settings);
     LinkSettings Settings() const;
 
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
   protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
 
   private:
+    void FillPorts(std::initializer_list<std::int32_t> wanted);
     // The radio groups to the members (save) or back (display).
     void DoDataExchange(bool save);
 };

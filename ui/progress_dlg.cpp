@@ -2,6 +2,9 @@
 
 #include "app/upgrade_app.h"
 #include "sys/stop.h"
+#include "sys/text.h"
+
+#include <vector>
 
 #include <chrono>
 
@@ -15,6 +18,40 @@ void CProgressDlg::SetUpperText(const std::string& text) {
     SetDlgItemText(IDC_UPPER_TEXT, text);
     if (!IsDlgItemVisible(IDC_UPPER_TEXT))
         ShowDlgItem(IDC_UPPER_TEXT, true);
+}
+
+void CProgressDlg::SetUpperTextNaming(res::Msg message, const std::string& fileName) {
+    const std::string name = sys::OneLine(fileName);
+    std::vector<std::string> letters; // whole UTF-8 characters, so that none is cut
+    for (const char c : name) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 || letters.empty())
+            letters.emplace_back();
+        letters.back() += c;
+    }
+    const auto join = [&](size_t from, size_t to) {
+        std::string text;
+        for (size_t i = from; i < to; ++i)
+            text += letters[i];
+        return text;
+    };
+    const auto shown = [&](size_t head, size_t tail) {
+        return App().Message(message, join(0, head) + "\xE2\x80\xA6" +
+                                          join(letters.size() - tail, letters.size()));
+    };
+    std::string text = App().Message(message, name);
+    if (!DlgItemTextFits(IDC_UPPER_TEXT, text)) {
+        // The end keeps about two thirds of what stays.
+        size_t head = letters.size() / 2, tail = letters.size() - head;
+        while (!DlgItemTextFits(IDC_UPPER_TEXT, text = shown(head, tail))) {
+            if (head > 0 && head * 2 >= tail)
+                --head;
+            else if (tail > 1)
+                --tail;
+            else
+                break;
+        }
+    }
+    SetUpperText(text);
 }
 
 void CProgressDlg::SetLowerText(const std::string& text) {

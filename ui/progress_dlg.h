@@ -22,6 +22,10 @@ class CProgressDlg : public fw::CDialog {
     CProgressDlg(int templateId, fw::CWnd* parent, UINT failedMessage, res::Msg cancelQuestion);
 
     void SetUpperText(const std::string& text);
+    // The upper line, message naming a file: when it does not stand on its one line, the name
+    // is shortened in its middle with an ellipsis, keeping its end (where a version is written)
+    // and a part of its beginning. The whole name stays in the journal.
+    void SetUpperTextNaming(res::Msg message, const std::string& fileName);
     void SetLowerText(const std::string& text);
     // Lets the interface live inside a step; false when the application is asked to quit. It
     // looks at the queue at most every pumpInterval: under Wine each look costs a tenth of a

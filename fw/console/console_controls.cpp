@@ -31,6 +31,15 @@ void CWnd::EnableDlgItem(int id, bool enable) {
 }
 
 void CWnd::SetDlgItemFixedFont(int) {} // a terminal's font is fixed already
+
+// The console prints a text whole, on as many lines as it takes.
+bool CWnd::DlgItemTextFits(int, const std::string&) const {
+    return true;
+}
+
+// A console program's session is its terminal's: hanging up is a signal, served as such.
+void CWnd::BlockSessionEnd(const std::string&) {}
+void CWnd::AllowSessionEnd() {}
 void CWnd::PlaceCaretAtStart(int) {}   // a printed pane has no caret
 
 void CWnd::CheckDlgButton(int id, bool checked) {

@@ -166,6 +166,11 @@ bool ServeStopRequestInWait() {
     return !dialog->ended && sys::StopRequest() == 0;
 }
 
+// The console's waits wake on signals, which the link serves itself.
+bool ServeInterfaceInWait() {
+    return true;
+}
+
 BOOL TranslateMessage(const Msg*) {
     return FALSE;
 }

@@ -186,6 +186,11 @@ CWnd::~CWnd() {
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The wait cursor stays while the program serves its messages inside a wait.
+    if (message == WM_SETCURSOR && LOWORD(lParam) == HTCLIENT && WaitCursorShown()) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); // IDC_WAIT
+        return TRUE;
+    }
     if (superProc_ != nullptr)
         return CallWindowProcW(reinterpret_cast<WNDPROC>(superProc_), H(handle_), message, wParam,
                                lParam);

@@ -44,5 +44,8 @@ INT_PTR CALLBACK DialogThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 // The owner of a dialog or box: the parent, else the main window.
 HWND OwnerFor(CWnd* parent);
 
+// True while the application shows the wait cursor (BeginWaitCursor without its end).
+bool WaitCursorShown();
+
 } // namespace win32
 } // namespace fw

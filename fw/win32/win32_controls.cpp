@@ -17,10 +17,50 @@ void CWnd::EnableDlgItem(int id, bool enable) {
     EnableWindow(GetDlgItem(H(handle_), id), enable ? TRUE : FALSE);
 }
 
+// The stock fixed font keeps its 100 % size in a program that declares itself aware of the
+// display's scaling: the same font made for the dialog's DPI follows the scaling instead.
 void CWnd::SetDlgItemFixedFont(int id) {
+    LOGFONTW font{};
+    HFONT fixed = nullptr;
+    if (GetObjectW(GetStockObject(ANSI_FIXED_FONT), sizeof font, &font) != 0) {
+        HDC dc = GetDC(H(handle_));
+        const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(H(handle_), dc);
+        font.lfHeight = MulDiv(font.lfHeight, dpi, 96);
+        font.lfWidth = MulDiv(font.lfWidth, dpi, 96);
+        fixed = CreateFontIndirectW(&font);
+    }
+    if (fixed != nullptr)
+        ownedFont_.reset(fixed, [](void* f) { DeleteObject(static_cast<HFONT>(f)); });
     SendDlgItemMessageW(H(handle_), id, WM_SETFONT,
-                        reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
+                        reinterpret_cast<WPARAM>(fixed != nullptr ? fixed
+                                                                  : GetStockObject(ANSI_FIXED_FONT)),
+                        TRUE);
     SendDlgItemMessageW(H(handle_), id, EM_SETTABSTOPS, 0, 0);
+}
+
+bool CWnd::DlgItemTextFits(int id, const std::string& text) const {
+    HWND item = GetDlgItem(H(handle_), id);
+    if (item == nullptr)
+        return true;
+    RECT client{};
+    GetClientRect(item, &client);
+    HDC dc = GetDC(item);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)));
+    const std::wstring wide = Widen(text);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(item, dc);
+    return size.cx <= client.right - client.left;
+}
+
+void CWnd::BlockSessionEnd(const std::string& reason) {
+    ShutdownBlockReasonCreate(H(handle_), Widen(reason).c_str());
+}
+
+void CWnd::AllowSessionEnd() {
+    ShutdownBlockReasonDestroy(H(handle_));
 }
 
 void CWnd::PlaceCaretAtStart(int id) {

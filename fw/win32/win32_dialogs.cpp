@@ -91,6 +91,25 @@ bool ServeStopRequestInWait() {
     return true;
 }
 
+bool ServeInterfaceInWait() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam)); // for the loop that ends on it
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+namespace win32 {
+bool WaitCursorShown() {
+    return waitCursorDepth > 0;
+}
+} // namespace win32
+
 void CWinApp::SetDialogBkColor(COLORREF background, COLORREF text) {
     DialogColours& colours = Colours();
     if (colours.brush != nullptr)

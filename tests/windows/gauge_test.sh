@@ -147,6 +147,30 @@ for language in e f; do
     wait "$pid"
 done
 
+# A long name keeps its end (where the version is) in the analysis dialog's one line: its middle
+# gives way to an ellipsis. The trace holds the dialog with its compatibility-list box. The
+# Windows program takes the name of -h in lower case.
+long=Qel32_firmware_for_the_instrument_range_2.1.0_build_0042_for_line_B.hex
+cp gauge.hex "$long"
+for language in e f; do
+    analysis="Analysing in progress..."
+    [ $language = f ] && analysis="Analyse en cours..."
+    timeout 120 "$wine_run" "$work/Qel32.exe" -l$language -d "-h$long" &
+    pid=$!
+    if probe wait "$analysis" 60; then
+        sleep 1
+        line=$(probe dump "$analysis" | grep 'control id=1022 ')
+        printf '%s\n' "$line" | grep -q '…' || fail "no ellipsis in the long name ($language, $scale %): $line"
+        expect_line "$line" 'for_line_b.hex"' "the long name's end ($language, $scale %)"
+        expect_line "$(probe layout "$analysis")" "problems=0" "analysis layout, long name ($language, $scale %)"
+        shot "long-name-$scale-$language"
+    else
+        fail "no analysis dialog for the long name ($language)"
+    fi
+    probe wait Qel32 10 && probe click Qel32 2 # the trace box's Cancel ends the program
+    wait "$pid"
+done
+
 # Our own read-me files are read whole without scrolling sideways: each line fits the pane.
 cp "$here/../../doc/README.TXT" "$here/../../doc/LISEZMOI.TXT" .
 for language in e f; do
@@ -158,6 +182,11 @@ for language in e f; do
         fits=$(probe fits "$readme" 1024)
         echo "our read-me ($language, $scale %): $fits"
         expect_line "$fits" "fits=1" "our read-me's lines in the pane ($language, $scale %)"
+        # Its fixed-pitch font follows the scaling: 11 pixels a line or more at 100 %.
+        height=$(probe lineheight "$readme" 1024)
+        echo "read-me line height ($language, $scale %): $height"
+        [ $((${height:-0} * 100)) -ge $((11 * scale)) ] ||
+            fail "the read-me's lines are ${height:-?} pixels high at $scale %"
         # A supplier's longer lines scroll sideways.
         style=$(probe dump "$readme" | sed -n 's/^control id=1024 .* style=\(0x[0-9a-f]*\).*/\1/p')
         [ $(((${style:-0} >> 20) & 1)) = 1 ] || fail "the read-me pane has no horizontal scroll bar"

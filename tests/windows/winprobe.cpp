@@ -29,6 +29,16 @@
 //   winprobe endtask <caption>            WM_CLOSE to the top-level window that is no dialog
 //                                         (the backdrop), as the task list's End task sends it
 //   winprobe manifest <exe>               the application manifest embedded in a program
+//   winprobe icons <exe>                  the images of a program's icon: "WxHxBITS ..."
+//   winprobe answers <caption> <ms>       whether the window's thread reads its messages: a
+//                                         message sent to it is answered within ms ("1"/"0")
+//   winprobe lineheight <caption> <id>    the height in pixels of a multi-line edit control's
+//                                         lines, from where it places its second line's text
+//   winprobe endsession <caption>         the end of a session that does not wait (a forced
+//                                         restart): WM_ENDSESSION with TRUE to the window, then
+//                                         the end of its process, as Windows ends it
+//   winprobe devicechange <caption>       WM_DEVICECHANGE (devices changed), as Windows sends
+//                                         every top-level window when an adapter comes or goes
 //   winprobe windows                      every visible top-level window: process, class,
 //                                         caption, how long it took to give its caption, and
 //                                         whether its thread has stopped reading its messages
@@ -293,6 +303,29 @@ int main() {
         FreeLibrary(module);
         return 0;
     }
+    if (command == "icons") {
+        HMODULE module = LoadLibraryExW(Widen(argv[2]).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC found = module != nullptr
+                          ? FindResourceW(module, MAKEINTRESOURCEW(128), MAKEINTRESOURCEW(14))
+                          : nullptr; // RT_GROUP_ICON
+        if (found == nullptr)
+            return 1;
+        const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+        // GRPICONDIR: reserved, type, count; then 14-byte entries: width, height, colours,
+        // reserved, planes, bit count, bytes, id.
+        const WORD count = *reinterpret_cast<const WORD*>(group + 4);
+        std::string images;
+        for (WORD i = 0; i < count; ++i) {
+            const BYTE* entry = group + 6 + 14 * i;
+            const int width = entry[0] == 0 ? 256 : entry[0], height = entry[1] == 0 ? 256 : entry[1];
+            const WORD bits = *reinterpret_cast<const WORD*>(entry + 6);
+            images += (images.empty() ? "" : " ") + std::to_string(width) + "x" +
+                      std::to_string(height) + "x" + std::to_string(bits);
+        }
+        FreeLibrary(module);
+        Print(images);
+        return 0;
+    }
     if (command == "endtask") {
         struct Frame {
             std::wstring caption;
@@ -313,7 +346,9 @@ int main() {
         PostMessageW(frame.found, WM_CLOSE, 0, 0);
         return 0;
     }
-    HWND hwnd = FindTopLevel(caption, command != "dump");
+    // Any top-level window for dump and answers (the backdrop is no dialog); dialogs otherwise.
+    HWND hwnd = FindTopLevel(caption, command != "dump" && command != "answers" &&
+                                          command != "endsession");
     if (hwnd == nullptr) {
         Print("no window \"" + std::string(caption) + "\"");
         return 1;
@@ -527,38 +562,72 @@ int main() {
         return 0;
     }
     if (command == "fits" && argc > 3) {
+        // Where the control itself places each line's last character, in whatever font it has:
+        // another process's font handle means nothing here.
         HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
         if (control == nullptr)
             return 1;
-        const std::wstring text = TextOf(control);
         RECT client{};
         GetClientRect(control, &client);
-        HDC dc = GetDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
+        const auto xOf = [&](LRESULT index) {
+            return static_cast<short>(LOWORD(SendMessageW(control, EM_POSFROMCHAR,
+                                                          static_cast<WPARAM>(index), 0)));
+        };
+        const LRESULT lines = SendMessageW(control, EM_GETLINECOUNT, 0, 0);
         int widest = 0;
-        std::wstring widestLine;
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = text.find(L'\n', start);
-            if (end == std::wstring::npos)
-                end = text.size();
-            std::wstring line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == L'\r')
-                line.pop_back();
-            SIZE size{};
-            GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &size);
-            if (size.cx > widest) {
-                widest = size.cx;
+        LRESULT widestLine = 0;
+        for (LRESULT line = 0; line < lines; ++line) {
+            const LRESULT first = SendMessageW(control, EM_LINEINDEX, static_cast<WPARAM>(line), 0);
+            const LRESULT length = SendMessageW(control, EM_LINELENGTH, static_cast<WPARAM>(first), 0);
+            if (first < 0 || length < 2)
+                continue;
+            const int left = xOf(first), last = xOf(first + length - 1);
+            const int right = last + (last - left) / static_cast<int>(length - 1);
+            if (right > widest) {
+                widest = right;
                 widestLine = line;
             }
-            start = end + 1;
         }
-        SelectObject(dc, old);
-        ReleaseDC(nullptr, dc);
         // The edit control keeps a margin on each side of its text.
-        const int room = client.right - 8;
+        const int room = client.right - 4;
         Print("widest=" + std::to_string(widest) + " room=" + std::to_string(room) +
-              " fits=" + (widest <= room ? "1" : "0") + " line=\"" + Narrow(widestLine) + "\"");
+              " fits=" + (widest <= room ? "1" : "0") + " line=" + std::to_string(widestLine));
+        return 0;
+    }
+    if (command == "answers" && argc > 3) {
+        DWORD_PTR ignored = 0;
+        const bool answered = SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                                  static_cast<UINT>(std::atoi(argv[3])),
+                                                  &ignored) != 0;
+        Print(answered ? "1" : "0");
+        return 0;
+    }
+    if (command == "lineheight" && argc > 3) {
+        HWND control = GetDlgItem(hwnd, std::atoi(argv[3]));
+        if (control == nullptr)
+            return 1;
+        const LRESULT second = SendMessageW(control, EM_LINEINDEX, 1, 0);
+        if (second < 0)
+            return 1;
+        const LRESULT first = SendMessageW(control, EM_POSFROMCHAR, 0, 0);
+        const LRESULT next = SendMessageW(control, EM_POSFROMCHAR, static_cast<WPARAM>(second), 0);
+        Print(std::to_string(static_cast<short>(HIWORD(next)) - static_cast<short>(HIWORD(first))));
+        return 0;
+    }
+    if (command == "endsession") {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL, SMTO_NORMAL, 10000,
+                            &ignored);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+            TerminateProcess(process, 0);
+            CloseHandle(process);
+        }
+        return 0;
+    }
+    if (command == "devicechange") {
+        SendMessageW(hwnd, WM_DEVICECHANGE, 0x0007, 0); // DBT_DEVNODES_CHANGED
         return 0;
     }
     if (command == "close") {

@@ -1,0 +1,118 @@
+#!/bin/sh
+# Qel32.exe under Wine as a service technician finds it: the program answers while a silent
+# instrument is asked to identify itself, and End task then ends it as a cancel; the session
+# waits while a file is sent, and a session ended all the same leaves its journal line; an
+# adapter plugged in while the settings dialog is up joins its list; the version is read from a
+# folder named in letters outside the ANSI code page; the icon holds its four images and the
+# program asks Windows to stay awake and to wait at shutdown.
+# usage: technician_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
+set -u
+. "$(dirname "$0")/common.sh"
+take_upgrade_args "$@"
+enter_fresh_work
+make_firmware firmware.hex 4096 16
+backdrop="Upgrading instruments"
+transmission="Transmitting in progress..."
+journal="$work/journal.jsonl"
+run() { QEL32_JOURNAL="Z:$journal" timeout 200 "$wine_run" "$work/Qel32.exe" "$@"; }
+last_line() { tail -1 "$journal" 2>/dev/null; }
+
+# 1. The executable: its icon's images, and the calls that keep the PC awake and the session
+# waiting during a transfer.
+icons=$(probe icons "Z:$work/Qel32.exe")
+[ "$icons" = "16x16x32 32x32x32 48x48x32 256x256x32" ] || fail "the icon holds: $icons"
+imports=$(x86_64-w64-mingw32-objdump -p "$work/Qel32.exe")
+for call in SetThreadExecutionState ShutdownBlockReasonCreate ShutdownBlockReasonDestroy \
+    GetModuleFileNameW GetFileVersionInfoW VerQueryValueW; do
+    printf '%s\n' "$imports" | grep -q "$call" || fail "Qel32.exe does not import $call"
+done
+
+# 2. A silent instrument: the program reads its messages while it waits for an answer, and End
+# task ends it as a cancel (status 2), not as the failure of a box that never showed.
+start_com5 --silent
+rm -f "$journal"
+run -le -c5,9600,8,1,n,n -hfirmware.hex &
+pid=$!
+for _ in $(seq 60); do probe answers "$backdrop" 2000 >/dev/null && break; sleep 1; done
+sleep 8 # into the identification's second read of 5 s
+answered=$(probe answers "$backdrop" 2000)
+[ "$answered" = 1 ] || fail "the program does not answer while the instrument is silent"
+probe endtask "$backdrop" || fail "no backdrop to close"
+wait "$pid"
+status=$?
+[ "$status" = 2 ] || fail "End task during the identification ended with $status, expected 2"
+expect_line "$(last_line)" '"outcome":"cancelled"' "the journal of End task during the identification"
+kill "$sim"
+wait "$sim"
+
+# 3. A shutdown while a file is sent (wineboot --end-session, as Windows asks every window): the
+# session waits, the transfer completes. Then a session that ends all the same (a forced
+# restart: WM_ENDSESSION, then the process's end): the journal line is written before it goes.
+start_com5 --baud 2400
+rm -f "$journal"
+run -le -c5,2400,8,1,n,n -hfirmware.hex &
+pid=$!
+probe wait Qel32 60 && probe click Qel32 1 || fail "no confirmation"
+probe wait "$transmission" 60 || fail "no transmission"
+sleep 2
+"$wine_run" wineboot --end-session >/dev/null 2>&1
+probe wait "$transmission" 5 || fail "the shutdown ended the transfer"
+if probe wait Qel32 300; then
+    expect_line "$(probe dump Qel32)" "successfully done" "the report after a refused shutdown"
+    probe click Qel32 1
+else
+    fail "no report after the shutdown was refused"
+fi
+wait "$pid"
+[ $? = 0 ] || fail "the upgrade did not complete after a refused shutdown"
+rm -f "$journal"
+run -le -c5,2400,8,1,n,n -hfirmware.hex &
+pid=$!
+probe wait Qel32 60 && probe click Qel32 1 || fail "no confirmation"
+probe wait "$transmission" 60 || fail "no transmission"
+sleep 2
+probe endsession "$backdrop"
+wait "$pid"
+line=$(last_line)
+expect_line "$line" '"outcome":"cancelled"' "the journal of a session ended during a transfer"
+expect_line "$line" '"sessionEnded":true' "the journal of a session ended during a transfer"
+kill "$sim"
+wait "$sim"
+
+# 4. An adapter plugged in while the settings dialog is up: Windows tells every top-level
+# window, and the list takes the new port, the one chosen staying chosen.
+start_com5
+settings="Opening communication with the instrument"
+run -le -hfirmware.hex &
+pid=$!
+probe wait "$settings" 60 || fail "no settings dialog"
+probe select "$settings" 1010 0
+before=$(probe list "$settings" 1010 | tr -d '\r')
+"$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest7 /d COM7 /f >/dev/null 2>&1
+probe devicechange "$settings"
+after=$(probe list "$settings" 1010 | tr -d '\r')
+printf '%s\n' "$after" | grep -q '|COM7|7|' || fail "the new port is not listed: $after"
+[ "$(printf '%s\n' "$before" | grep '|selected$' | cut -d'|' -f2)" = \
+  "$(printf '%s\n' "$after" | grep '|selected$' | cut -d'|' -f2)" ] ||
+    fail "the selection moved: before $before, after $after"
+"$wine_run" reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest7 /f >/dev/null 2>&1
+probe devicechange "$settings"
+probe list "$settings" 1010 | grep -q '|COM7|' && fail "a port that went is still listed"
+probe click "$settings" 2
+wait "$pid"
+kill "$sim"
+wait "$sim"
+
+# 5. From a folder named in letters outside the ANSI code page: About and the journal keep the
+# version.
+mkdir -p "$work/Łukasz"
+cp "$work/Qel32.exe" "$work/firmware.hex" "$work/Łukasz/"
+rm -f "$journal"
+(cd "$work/Łukasz" && QEL32_JOURNAL="Z:$journal" timeout 120 "$wine_run" "$work/Łukasz/Qel32.exe" \
+    -le -c9,9600,8,1,n,n -hfirmware.hex) &
+pid=$!
+probe wait Qel32 60 && probe click Qel32 1 # the port that is not there
+wait "$pid"
+expect_line "$(last_line)" '"version":"B.01 (2.1.0.0)"' "the version from a folder named Łukasz"
+
+finish "the technician's Windows: identification, shutdown, ports, version, icon"
