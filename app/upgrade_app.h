@@ -65,6 +65,9 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     // The session ends all the same in the middle of a file: the journal line, the port given
     // back, before the system ends the program.
     void SessionEnds();
+    // A transmission under way holds the session open; the backdrop may be absent (fuzzing).
+    void TransmissionStarts(fw::CDialog* transmission);
+    void TransmissionEnds(fw::CDialog* transmission);
 
     std::unique_ptr<CQelComm> link;
     std::int32_t language = 0; // 0 French, 1 English

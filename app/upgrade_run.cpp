@@ -137,8 +137,7 @@ void CUpgradeApp::ExplainPortFailure() {
     const int port = link->settings.port;
     const sys::PortOpenDiagnosis diagnosis = sys::DiagnosePortOpen(port, link->LastOpenError());
     journal.SetPortProblem(diagnosis);
-    sys::WarnOnStandardError(
-        PortFailureLine(language, port, sys::DescribePort(port), diagnosis));
+    sys::WarnOnStandardError(PortFailureLine(language, port, sys::DescribePort(port), diagnosis));
 }
 
 std::string CUpgradeApp::SessionEndReason() const {
@@ -152,6 +151,20 @@ void CUpgradeApp::SessionEnds() {
     journal.NoteSessionEnd();
     EndAttempt(UpgradeJournal::Outcome::Cancelled);
     link->ClosePort();
+}
+
+void CUpgradeApp::TransmissionStarts(fw::CDialog* transmission) {
+    transmissionUnderWay = transmission;
+    if (mainFrame_)
+        mainFrame_->BlockSessionEnd(SessionEndReason());
+}
+
+void CUpgradeApp::TransmissionEnds(fw::CDialog* transmission) {
+    if (transmissionUnderWay != transmission)
+        return;
+    transmissionUnderWay = nullptr;
+    if (mainFrame_)
+        mainFrame_->AllowSessionEnd();
 }
 
 int CUpgradeApp::AskOperator(const std::string& text, UINT style) {

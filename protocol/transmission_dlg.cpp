@@ -21,9 +21,8 @@ BOOL CTransmissionDlg::OnInitDialog() {
     SetLowerText(app.Message(Msg::InProgress));
     CProgressDlg::OnInitDialog();
     CenterWindow();
-    app.transmissionUnderWay = this;
+    app.TransmissionStarts(this);
     awake_.emplace();
-    app.MainFrame()->BlockSessionEnd(app.SessionEndReason());
     gauge.Attach(IDC_GAUGE, this, file_.recordCount, RGB(0, 0, 255), RGB(255, 255, 255));
     app.link->DiscardInput();
 
@@ -42,10 +41,7 @@ BOOL CTransmissionDlg::OnInitDialog() {
 }
 
 void CTransmissionDlg::OnDestroy() {
-    if (App().transmissionUnderWay == this) {
-        App().transmissionUnderWay = nullptr;
-        App().MainFrame()->AllowSessionEnd();
-    }
+    App().TransmissionEnds(this);
     awake_.reset();
     CProgressDlg::OnDestroy();
 }
