@@ -69,6 +69,8 @@ ProgramRun RunProgram(const ProgramOptions& options) {
     }
     const pid_t pid = fork();
     if (pid == 0) {
+        // The runner ignores SIGPIPE for itself; the program must be seen to do so on its own.
+        signal(SIGPIPE, SIG_DFL);
         int in = open(inPath.c_str(), O_RDONLY);
         if (typed[0] >= 0) {
             close(typed[1]);

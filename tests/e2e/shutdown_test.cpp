@@ -70,6 +70,27 @@ TEST_F(Stop, EachSignalInTheMiddleOfATransferEndsThroughTheProgramsOwnPaths) {
     }
 }
 
+TEST_F(Stop, ASignalWhileTheInstrumentIsSilentEndsTheWaitAsACancel) {
+    // Published as COM1 in place of the fixture's instrument while it lives.
+    SimulatorProcess silent(
+        {"--monitor", monitorA, "--baud", "1200", "--silent-queries", "1,2,3,4"});
+    ASSERT_EQ(std::system(("stty -F " + silent.Device() + " sane").c_str()), 0);
+    const std::string silentLine = CommandOutput("stty -F " + silent.Device() + " -g");
+    auto options = Options("");
+    // 1.5 s into the first of the identification's 5 s reads, which follow the analysis.
+    options.steps = {{"100%", [] { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); },
+                      "", SIGTERM}};
+    const auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 128 + SIGTERM) << run.output;
+    EXPECT_EQ(silent.Received(), "QEL?\n") << "the wait ended at the signal";
+    EXPECT_EQ(run.output.find("Unable to"), std::string::npos) << "no failure box";
+    EXPECT_EQ(CommandOutput("stty -F " + silent.Device() + " -g"), silentLine);
+    EXPECT_TRUE(fs::is_empty(locks)) << "a lock file stayed";
+    const auto lines = JournalLines(journal);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["outcome"], "cancelled");
+}
+
 TEST_F(Stop, CtrlCOnATerminalIsTheCancelQuestionAndASecondOneEndsAtOnce) {
     const std::string question = "the instrument will not be operational";
     // No: the transfer goes on to its end.
@@ -218,6 +239,16 @@ TEST(Locks, WhatAnotherUserLeftInTheLockFolderNeverHoldsTheProgram) {
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_SHOWN(run, "Permission denied");
     EXPECT_TRUE(fs::exists(lock)) << "another's lock is left alone";
+    // A link under the lock's name, to that same live lock: no lock of the port's. The link
+    // goes, never what it points to.
+    const std::string target = file.Folder() + "/planted";
+    fs::rename(lock, target);
+    fs::create_symlink(target, lock);
+    run = RunProgram(options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(fs::is_empty(locks)) << "the link is no lock and goes";
+    std::ifstream planted(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(planted), {}), "  1\n");
 }
 
 // Run as root, with the journal's way through what an ordinary user owns.

@@ -536,10 +536,20 @@ TEST_F(LockFiles, NoLockFolderIsNoObstacle) {
 
 TEST_F(Link, ExclusiveUseNeverOutlivesTheProgramsOwn) {
     SimulatorProcess sim({"--monitor", "12345678A01"});
+    // Held open throughout, so that the terminal and its flag outlive each closing; root reads
+    // the flag, as exclusive use does not bind root.
+    const int watcher = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(watcher, 0) << std::strerror(errno);
     for (int pass = 0; pass < 3; ++pass) {
         ASSERT_EQ(link.OpenPort(), 0u) << "pass " << pass;
+        int exclusive = 0;
+        ASSERT_EQ(::ioctl(watcher, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1) << "pass " << pass << ": the port is the program's alone";
         EXPECT_EQ(link.ClosePort(), 0);
+        ASSERT_EQ(::ioctl(watcher, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "pass " << pass << ": given back at closing";
     }
+    ::close(watcher);
     // Another program of the same user opens it afterwards.
     const int other = ::open(sim.Device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     EXPECT_GE(other, 0) << std::strerror(errno);

@@ -27,9 +27,11 @@ TEST(CheckHexRecord, LineEndIsNotPartOfTheRecord) {
 }
 
 TEST(CheckHexRecord, EveryPairIsTwoHexDigitsAndTheCountMatchesTheData) {
-    // Each would sum to 0 if a non-digit read as 0 or a lone digit as its own value.
-    EXPECT_FALSE(CheckHexRecord(":01000000G1FF", nullptr)) << "G1";
-    EXPECT_FALSE(CheckHexRecord(":010000001GFE", nullptr)) << "1G";
+    // Each sums to 0 if a non-digit reads as 0 ("1G" as 0x10) or a pair with one as its
+    // digit's value ("1G" as 0x01): only the digits' check can refuse them.
+    EXPECT_FALSE(CheckHexRecord(":01000000G1FE", nullptr)) << "G1";
+    EXPECT_FALSE(CheckHexRecord(":010000001GEF", nullptr)) << "1G as 0x10";
+    EXPECT_FALSE(CheckHexRecord(":010000001GFE", nullptr)) << "1G as 0x01";
     EXPECT_FALSE(CheckHexRecord(":0100000 01FE", nullptr)) << "blank";
     EXPECT_FALSE(CheckHexRecord(":00000-01FF", nullptr)) << "sign";
     // Count 02 with one data byte, and count 00 with one: the sums are still 0.
