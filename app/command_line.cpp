@@ -28,15 +28,15 @@ void ParseLinkFields(const std::string& value, LinkSettings& link) {
     link.eightDataBits = FirstChar(fields[2]) == '7' ? 0 : 1;
     link.twoStopBits = FirstChar(fields[3]) == '2' ? 1 : 0;
     switch (FirstChar(fields[4])) {
-    case 'e': link.parity = 0; break;
-    case 'o': link.parity = 1; break;
-    case 'i': link.parity = 3; break;
-    default: link.parity = 2; break;
+    case 'e': link.parity = LinkSettings::parityEven; break;
+    case 'o': link.parity = LinkSettings::parityOdd; break;
+    case 'i': link.parity = LinkSettings::parityIgnored; break;
+    default: link.parity = LinkSettings::parityNone; break;
     }
     switch (FirstChar(fields[5])) {
-    case 's': link.handshake = 0; break;
-    case 'h': link.handshake = 1; break;
-    default: link.handshake = 2; break;
+    case 's': link.handshake = LinkSettings::handshakeXonXoff; break;
+    case 'h': link.handshake = LinkSettings::handshakeHardware; break;
+    default: link.handshake = LinkSettings::handshakeNone; break;
     }
     link.port = static_cast<std::int32_t>(ReadDecimal(fields[0]));
 }
@@ -57,9 +57,7 @@ void ApplyOption(char letter, const std::string& value, CommandLineValues& value
     case 'l': values.languageOption = FirstChar(lower) == 'f' ? 0 : 1; break;
     case 'r': values.repeatRun = 1; break;
     case 's': values.selectionMode = 1; break;
-    case 'w':
-        values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF);
-        break;
+    case 'w': values.readyWaitCount = static_cast<std::uint8_t>(ReadDecimal(value) & 0xFF); break;
     default: break;
     }
 }

@@ -52,8 +52,12 @@ namespace {
 
 // The file as it is on the disk: its name, record count, digest and full path.
 template <class File> File Describe(const CUpgradeFile& file) {
-    return {file.fileName, file.recordCount, file.monitorIndex, sys::FileSha256(file.fileName),
-            sys::FullPath(file.fileName), std::nullopt};
+    return {file.fileName,
+            file.recordCount,
+            file.monitorIndex,
+            sys::FileSha256(file.fileName),
+            sys::FullPath(file.fileName),
+            std::nullopt};
 }
 
 nlohmann::ordered_json FileJson(const std::string& name, std::uint32_t records,
@@ -98,8 +102,7 @@ void UpgradeJournal::TransferBegins() {
 }
 
 void UpgradeJournal::TransferEnds() {
-    transferTime_ +=
-        (Clock::now() - transferStarted_) - (operatorTime_ - operatorAtTransferStart_);
+    transferTime_ += (Clock::now() - transferStarted_) - (operatorTime_ - operatorAtTransferStart_);
 }
 
 void UpgradeJournal::NoteFailure(int shownId, int shownReasonId, const std::string& systemText) {
@@ -119,16 +122,18 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
         line["baud"] = BaudRateOfIndex(link_.baudIndex);
         line["dataBits"] = link_.eightDataBits != 0 ? 8 : 7;
         line["stopBits"] = link_.twoStopBits != 0 ? 2 : 1;
-        line["parity"] = link_.parity >= 0 && link_.parity <= 3 ? parities[link_.parity] : "none";
-        line["handshake"] =
-            link_.handshake >= 0 && link_.handshake <= 2 ? handshakes[link_.handshake] : "none";
+        line["parity"] = link_.parity >= 0 && link_.parity <= LinkSettings::parityIgnored
+                             ? parities[link_.parity]
+                             : "none";
+        line["handshake"] = link_.handshake >= 0 && link_.handshake <= LinkSettings::handshakeNone
+                                ? handshakes[link_.handshake]
+                                : "none";
     }
     if (havePort_) {
         line["device"] = port_.device;
         if (port_.usb)
-            line["adapter"] = {{"vendor", port_.vendorId},
-                               {"product", port_.productId},
-                               {"serial", port_.serial}};
+            line["adapter"] = {
+                {"vendor", port_.vendorId}, {"product", port_.productId}, {"serial", port_.serial}};
     }
     line["monitors"] = nlohmann::ordered_json::array();
     for (const auto& m : monitors_)
@@ -144,7 +149,8 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
     if (files_.empty() && !planned_.empty()) {
         line["planned"] = nlohmann::ordered_json::array();
         for (const auto& f : planned_)
-            line["planned"].push_back(FileJson(f.name, f.records, f.monitorIndex, f.sha256, f.path));
+            line["planned"].push_back(
+                FileJson(f.name, f.records, f.monitorIndex, f.sha256, f.path));
     }
     line["outcome"] = outcome == Outcome::Done     ? "done"
                       : outcome == Outcome::Failed ? "failed"

@@ -143,18 +143,18 @@ void CUpgradeApp::EndProcedure(int exitStatus) {
 }
 
 BOOL CUpgradeApp::InitInstance() {
-    // 1. The look of the dialogs.
+    // The look of the dialogs.
     SetDialogBkColor(RGB(192, 192, 192), RGB(0, 0, 0));
     Enable3dControls();
 
-    // 2. The backdrop, captioned with the program's name until the language is known.
+    // The backdrop, captioned with the program's name until the language is known.
     mainFrame_ = std::make_unique<CMainFrame>();
     mainFrame_->Create(fw::CaptionFromExecutablePath(sys::ExecutablePath()));
     mainWnd = mainFrame_.get();
     mainFrame_->ShowWindow(SW_SHOWMAXIMIZED);
     mainFrame_->UpdateWindow();
 
-    // 3. The one link object.
+    // The one link object.
     link = std::make_unique<CQelComm>(mainFrame_.get(), *this);
 
     // 4, 5. Options, then the language.
@@ -165,17 +165,17 @@ BOOL CUpgradeApp::InitInstance() {
         return FALSE;
     }
 
-    // 6. The class library's own texts follow the language too.
+    // The class library's own texts follow the language too.
     fw::SetInterfaceLanguage(language);
     mainFrame_->SetWindowText(Message(Msg::UpgradingInstruments));
 
-    // 7-9. The files, each proven sound before anything is sent, then the run.
+    // The files, each proven sound before anything is sent, then the run.
     if (!ChooseUpgradeFiles() || !AnalyseUpgradeFiles() || !RunUpgrade()) {
         mainFrame_->DestroyWindow();
         return FALSE;
     }
 
-    // 10. What was done.
+    // What was done.
     DoMessageBox(FileListText(Msg::Success), MB_OK | MB_ICONINFORMATION);
     EndProcedure(exitDone);
     return FALSE;
@@ -201,8 +201,8 @@ int CUpgradeApp::ChooseUpgradeFiles() {
     fw::CStringArray names;
     if (!givenFileName.empty()) {
         if (const auto twins = sys::CaseTwins(givenFileName); !twins.empty()) {
-            ReportFailure({Msg::CannotOpenFile, givenFileName, Msg::None,
-                           CaseTwinsReason(language, twins)});
+            ReportFailure(
+                {Msg::CannotOpenFile, givenFileName, Msg::None, CaseTwinsReason(language, twins)});
             SetExitCode(exitFailed);
             return 0;
         }

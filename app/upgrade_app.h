@@ -14,11 +14,12 @@
 #include <memory>
 #include <string>
 
-// Exit statuses of the program.
 enum ExitStatus : int {
     exitDone = 0,      // upgrade done and reported
     exitFailed = 1,    // ended on a failure that was shown
     exitCancelled = 2, // cancelled or refused by the user
+    // Cancel in a trace box ends the program at once, in the middle of any step: a script that
+    // traces a run tells that apart from the operator's cancel.
     exitTraceCancel = 3,
 };
 

@@ -36,7 +36,7 @@ int CUpgradeApp::RunUpgrade() {
             SetExitCode(exitCancelled);
             return 0;
         }
-        // 1-2. A fresh opening and identification for every pass, each one an attempt of the
+        // A fresh opening and identification for every pass, each one an attempt of the
         // journal.
         journal.Begin();
         link->ClosePort();
@@ -68,7 +68,7 @@ int CUpgradeApp::RunUpgrade() {
         }
         }
 
-        // 3. The monitors the instrument reports (their state codes for the journal alone).
+        // The monitors the instrument reports (their state codes for the journal alone).
         std::vector<std::uint8_t> stateCodes;
         const bool parsed =
             ParseMonitorList(answer, &instrumentMonitors, &stateCodes, MonitorTrace());
@@ -84,7 +84,7 @@ int CUpgradeApp::RunUpgrade() {
             return 0;
         }
 
-        // 4-5. The files that fit, confirmed by the user.
+        // The files that fit, confirmed by the user.
         if (!SelectCompatibleFiles()) {
             EndAttempt(Outcome::Failed);
             SetExitCode(exitFailed);
@@ -97,7 +97,7 @@ int CUpgradeApp::RunUpgrade() {
             return 0;
         }
 
-        // 6. One transmission per file, in order; a retry starts the whole list again.
+        // One transmission per file, in order; a retry starts the whole list again.
         bool retry = false;
         for (int i = 0; i < selectedFiles.GetSize() && !retry; ++i) {
             CUpgradeFile& file = *selectedFiles[i];
@@ -124,7 +124,7 @@ int CUpgradeApp::RunUpgrade() {
             EndAttempt(Outcome::Failed);
             continue;
         }
-        // 7. Done; with "-r" the next instrument.
+        // Done; with "-r" the next instrument.
         EndAttempt(Outcome::Done);
         if (!repeatRun)
             return 1;

@@ -112,7 +112,7 @@ std::vector<BridgeDevice> EnumerateBridges(sys::Registry& registry, sys::BridgeL
 std::vector<PortListEntry> BuildPortList(sys::Registry& registry, sys::BridgeLibrary& library,
                                          DWORD version) {
     std::vector<PortListEntry> list;
-    // 1-4. The device map, smallest port first; equal numbers each keep their entry.
+    // The device map, smallest port first; equal numbers each keep their entry.
     if (auto names = registry.ValueData(deviceMapKey, maxDeviceMapValues, deviceMapBufferBytes)) {
         std::vector<std::int32_t> numbers;
         for (const auto& name : *names)
@@ -121,7 +121,7 @@ std::vector<PortListEntry> BuildPortList(sys::Registry& registry, sys::BridgeLib
         for (std::int32_t n : numbers)
             list.push_back({PlainLabel(n), n});
     }
-    // 5. The bridges, marked in place or appended.
+    // The bridges, marked in place or appended.
     for (const auto& bridge : EnumerateBridges(registry, library, version)) {
         const std::string plain = PlainLabel(bridge.portNumber);
         const auto same = std::find_if(list.begin(), list.end(), [&](const PortListEntry& e) {

@@ -29,15 +29,17 @@ sys::CommState CommStateFor(const LinkSettings& s, sys::CommState state) {
     state.baudRate = BaudRateOfIndex(s.baudIndex);
     state.byteSize = s.eightDataBits != 0 ? 8 : 7;
     state.stopBits = s.twoStopBits != 0 ? TWOSTOPBITS : ONESTOPBIT;
-    state.parity = s.parity == 0 ? EVENPARITY : s.parity == 1 ? ODDPARITY : NOPARITY;
+    state.parity = s.parity == LinkSettings::parityEven  ? EVENPARITY
+                   : s.parity == LinkSettings::parityOdd ? ODDPARITY
+                                                         : NOPARITY;
     switch (s.handshake) {
-    case 0: // Xon/Xoff
+    case LinkSettings::handshakeXonXoff:
         state.dtrControl = DTR_CONTROL_DISABLE;
         state.outX = true;
         state.inX = true;
         state.rtsControl = RTS_CONTROL_DISABLE;
         break;
-    case 1: // hardware: DTR and RTS held on; CTS and DSR flow control left as they were
+    case LinkSettings::handshakeHardware: // CTS and DSR flow control left as they were
         state.dtrControl = DTR_CONTROL_ENABLE;
         state.outX = false;
         state.inX = false;
@@ -101,15 +103,15 @@ bool CQelComm::GoOnAfterStop(TimePoint& deadline) {
 }
 
 DWORD CQelComm::OpenPort() {
-    // 1. The timer that counts down the output-drain wait.
+    // The timer that counts down the output-drain wait.
     if (SetTimer(linkTimerId, linkTimerPeriodMs) == 0)
         return sys::GetLastError();
-    // 2-3. The device, opened for this program alone.
+    // The device, opened for this program alone.
     DWORD error = port_.Open(settings.port);
     readTimeoutMs_ = writeTimeoutMs_ = 0;
     stopped_ = false;
     pendingInput_.clear();
-    // 4-9. Queues, purge, time-outs, then the line format; the state as the port then reports
+    // Queues, purge, time-outs, then the line format; the state as the port then reports
     // it paces every line while the port is open.
     sys::CommState state;
     if (error == 0) {
@@ -248,16 +250,16 @@ int CQelComm::WriteLine(const std::string& text, bool waitUntilSent) {
     std::size_t done = 0;
     while (!stopped_) {
         DWORD written = 0;
-        const BOOL all = port_.WriteFile(line.data() + done, static_cast<DWORD>(line.size() - done),
-                                         &written);
+        const BOOL all =
+            port_.WriteFile(line.data() + done, static_cast<DWORD>(line.size() - done), &written);
         done += written;
         if (all)
             break;
         const DWORD error = sys::GetLastError();
         if (sys::StopRequest() != 0 && GoOnAfterStop(deadline)) {
             // The rest goes out in the time the write had left.
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - sys::Now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - sys::Now());
             SetTimeouts(readTimeoutMs_, static_cast<DWORD>(std::max<long long>(1, left.count())));
             continue;
         }
@@ -391,6 +393,9 @@ int CQelComm::OpenAndIdentify(std::string& answer) {
         bool& flag;
         ~Done() { flag = false; }
     } done{identifying_};
+    // Two questions an attempt, and only the second answer counts: the first ends whatever the
+    // monitor holds half received from before (an adapter plugged in, a run cut short), and
+    // what it answers may be that line's refusal.
     for (int attempt = 0; attempt < 2 && !stopped_; ++attempt) {
         SendLine("QEL?", false);
         ReadAnswer(answer, answerMaxChars, identifyTimeoutSeconds);

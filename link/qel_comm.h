@@ -94,8 +94,13 @@ class CQelComm : public fw::CWnd {
     // The pause before a write, in milliseconds, for a count of character times.
     static long PauseMilliseconds(unsigned readyWaitCount, const sys::CommState& state);
 
-    LinkSettings settings{1, 4, 1, 0, 2, 2}; // COM1, 9600, 8 bits, 1 stop bit, no parity, none
-    std::int32_t tickCountdown = 0;          // seconds left for the output-drain wait
+    LinkSettings settings{1,
+                          LinkSettings::baudIndex9600,
+                          1,
+                          0,
+                          LinkSettings::parityNone,
+                          LinkSettings::handshakeNone}; // COM1, 8 data bits, 1 stop bit
+    std::int32_t tickCountdown = 0;                     // seconds left for the output-drain wait
 
     void OnTimer(UINT timerId) override;
 

@@ -53,7 +53,7 @@ void CCommSettingsDlg::DoDataExchange(bool save) {
 }
 
 BOOL CCommSettingsDlg::OnInitDialog() {
-    // 1. The port chosen before stays selected whenever it is listed; otherwise the first
+    // The port chosen before stays selected whenever it is listed; otherwise the first
     // selection falls back to the ports 1 to 8. (Limiting it first would make Enter silently
     // move a USB adapter at COM17 to another port on every new pass.)
     const std::int32_t chosen = port;
@@ -61,11 +61,9 @@ BOOL CCommSettingsDlg::OnInitDialog() {
         port = 1;
     if (port > 8)
         port = 8;
-    // 2-3.
     CDialog::OnInitDialog();
     DoDataExchange(false);
     CenterWindow();
-    // 4-5.
     FillPorts({chosen, port});
     return TRUE;
 }

@@ -38,7 +38,7 @@ std::string CPercentGauge::PercentText(std::uint32_t position, std::uint32_t ran
 }
 
 void CPercentGauge::Paint(fw::CDC& dc, const fw::Rect& client) {
-    // 1-2. Colours, frame, inner rectangle.
+    // Colours, frame, inner rectangle.
     dc.SetTextColor(barColour);
     dc.SetBkColor(backgroundColour);
     dc.FrameRectBlack(client);
@@ -48,13 +48,13 @@ void CPercentGauge::Paint(fw::CDC& dc, const fw::Rect& client) {
     paintedWidth_ = width;
     paintedAt_ = std::chrono::steady_clock::now();
 
-    // 3. A range of 0 stands for 1; a position past the range is the range.
+    // A range of 0 stands for 1; a position past the range is the range.
     if (range == 0)
         range = 1;
     if (position > range)
         position = range;
 
-    // 4-6. The split, the text and where it goes.
+    // The split, the text and where it goes.
     const auto split =
         inner.left +
         static_cast<int>(std::uint64_t{static_cast<std::uint32_t>(width)} * position / range);
@@ -65,7 +65,7 @@ void CPercentGauge::Paint(fw::CDC& dc, const fw::Rect& client) {
     const int x = (width - extent.cx) / 2 + 1;
     const int y = (height - extent.cy) / 2 + 1;
 
-    // 7-9. The rest, then the done part with the colours swapped.
+    // The rest, then the done part with the colours swapped.
     dc.ExtTextOutOpaqueClipped(x, y, rest, text);
     dc.SetBkColor(barColour);
     dc.SetTextColor(backgroundColour);

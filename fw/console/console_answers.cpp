@@ -16,7 +16,8 @@ void EchoAnswer(const std::optional<std::string>& line) {
     // transcript reads as a dialogue.
     if (!Io().InputIsTerminal()) {
         Io().Write(line ? *line + "\n"
-                        : std::string(Say("(end of input)", "(fin de l'entrée)")) + "\n");
+                        : std::string(InProgramLanguage("(end of input)", "(fin de l'entrée)")) +
+                              "\n");
         Io().Flush(); // a trace box's Cancel ends the process without flushing
     }
 }
@@ -32,7 +33,7 @@ struct Choice {
 };
 
 std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
-    std::string line = Say("Buttons:", "Boutons :");
+    std::string line = InProgramLanguage("Buttons:", "Boutons :");
     const char* sep = " ";
     std::string defaultLabel;
     for (const auto& c : choices) {
@@ -45,7 +46,7 @@ std::string ChoicesLine(const std::vector<Choice>& choices, int defaultId) {
             defaultLabel = c.label;
     }
     if (!defaultLabel.empty())
-        line += Say("; Enter: ", " ; Entrée : ") + defaultLabel;
+        line += InProgramLanguage("; Enter: ", " ; Entrée : ") + defaultLabel;
     return line + "\n";
 }
 
@@ -160,7 +161,7 @@ namespace console {
 Answer AwaitDialogAnswer(Window& w) {
     auto& io = Io();
     const auto choices = DialogChoices(w);
-    if (choices.empty() && S().timers.empty())
+    if (choices.empty() && ConsoleState().timers.empty())
         return {Answer::Hopeless, 0};
     const int defaultId = DialogDefaultButton(w);
     if (!w.buttonsShown) {
@@ -189,7 +190,7 @@ Answer AwaitDialogAnswer(Window& w) {
 // A dialog at work (messages keep coming) takes a pending input line only when it asks for
 // its Cancel button, so that a script's answers for later boxes stay where they are.
 bool TakePendingCancel(Window& top) {
-    auto& s = S();
+    auto& s = ConsoleState();
     const Control* cancel = FindControl(&top, IDCANCEL);
     if (!top.worksWithoutInput || cancel == nullptr || !cancel->visible)
         return false;
@@ -223,7 +224,7 @@ namespace {
 
 const char* IconWord(UINT style) {
     switch (style & MB_ICONMASK) {
-    case MB_ICONHAND: return Say("stop", "arrêt");
+    case MB_ICONHAND: return InProgramLanguage("stop", "arrêt");
     case MB_ICONQUESTION: return "question";
     case MB_ICONEXCLAMATION: return "exclamation";
     case MB_ICONASTERISK: return "information";
@@ -233,7 +234,7 @@ const char* IconWord(UINT style) {
 
 // A box button, named as the program's language names it.
 Choice BoxButton(int id, const char* english, const char* french) {
-    const std::string label = Say(english, french);
+    const std::string label = InProgramLanguage(english, french);
     const auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
     return Choice{id, label, lower(label[0]), english, lower(english[0])};
 }
@@ -278,20 +279,20 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
     const int defaultId = choices[defaultIndex].id;
 
     // A box that a dialog shows while it starts comes after that dialog's heading.
-    if (!S().modalStack.empty() && !S().modalStack.back()->shown)
-        DrawDialog(*S().modalStack.back());
+    if (!ConsoleState().modalStack.empty() && !ConsoleState().modalStack.back()->shown)
+        DrawDialog(*ConsoleState().modalStack.back());
     std::string out = "\n---- " + caption;
     if (const char* icon = IconWord(style))
         out += std::string(" [") + icon + "]";
     Offer(out + " ----\n" + WithLineEnd(Printable(text)), choices, defaultId);
     // A dialog waiting below asks again once the box is answered.
-    if (!S().modalStack.empty())
-        S().modalStack.back()->buttonsShown = false;
+    if (!ConsoleState().modalStack.empty())
+        ConsoleState().modalStack.back()->buttonsShown = false;
     for (;;) {
         const auto line = io.ReadLine();
         if (!line && io.Stopped()) {
             // The program is asked to stop: the close box, and what follows ends it.
-            S().stopIsQuit = true;
+            ConsoleState().stopIsQuit = true;
             io.Write("\n");
             return CloseBoxAnswer(choices);
         }

@@ -12,21 +12,21 @@ using namespace console;
 void CWnd::SetDlgItemText(int id, const std::string& text) {
     if (Control* c = FindControl(handle_, id)) {
         c->text = text;
-        Rec(handle_)->shown = false;
+        WindowOf(handle_)->shown = false;
     }
 }
 
 void CWnd::ShowDlgItem(int id, bool show) {
     if (Control* c = FindControl(handle_, id)) {
         c->visible = show;
-        Rec(handle_)->shown = false;
+        WindowOf(handle_)->shown = false;
     }
 }
 
 void CWnd::EnableDlgItem(int id, bool enable) {
     if (Control* c = FindControl(handle_, id)) {
         c->enabled = enable;
-        Rec(handle_)->shown = false;
+        WindowOf(handle_)->shown = false;
     }
 }
 
@@ -40,12 +40,12 @@ bool CWnd::DlgItemTextFits(int, const std::string&) const {
 // A console program's session is its terminal's: hanging up is a signal, served as such.
 void CWnd::BlockSessionEnd(const std::string&) {}
 void CWnd::AllowSessionEnd() {}
-void CWnd::PlaceCaretAtStart(int) {}   // a printed pane has no caret
+void CWnd::PlaceCaretAtStart(int) {} // a printed pane has no caret
 
 void CWnd::CheckDlgButton(int id, bool checked) {
     if (Control* c = FindControl(handle_, id)) {
         c->checked = checked;
-        Rec(handle_)->shown = false;
+        WindowOf(handle_)->shown = false;
     }
 }
 
@@ -67,7 +67,7 @@ int CWnd::ListAddString(int id, const std::string& text) {
     c->items.insert(at, {text, 0});
     if (c->selection >= index)
         ++c->selection;
-    Rec(handle_)->shown = false;
+    WindowOf(handle_)->shown = false;
     return index;
 }
 
@@ -99,7 +99,7 @@ std::string CWnd::ListGetText(int id, int index) const {
 void CWnd::ListSetCurSel(int id, int index) {
     if (Control* c = FindControl(handle_, id)) {
         c->selection = index >= 0 && index < static_cast<int>(c->items.size()) ? index : -1;
-        Rec(handle_)->shown = false;
+        WindowOf(handle_)->shown = false;
     }
 }
 
@@ -112,7 +112,7 @@ void CWnd::ListResetContent(int id) {
     if (Control* c = FindControl(handle_, id)) {
         c->items.clear();
         c->selection = -1;
-        Rec(handle_)->shown = false;
+        WindowOf(handle_)->shown = false;
     }
 }
 

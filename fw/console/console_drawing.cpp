@@ -133,7 +133,7 @@ std::string DrawControls(const Window& w, const Control* owner) {
                 out += std::string(static_cast<int>(i) == c.selection ? "  > " : "    ") +
                        Printable(c.items[i].first, true) + "\n";
             if (c.items.empty())
-                out += std::string("    ") + Say("(empty)", "(vide)") + "\n";
+                out += std::string("    ") + InProgramLanguage("(empty)", "(vide)") + "\n";
         }
     }
     return out;
@@ -216,8 +216,8 @@ void DrawDialog(Window& w) {
             letters += letter;
     }
     if (!letters.empty()) {
-        out += Say("To change a choice, answer its letter and the value (",
-                   "Pour changer un choix, répondez sa lettre et la valeur (");
+        out += InProgramLanguage("To change a choice, answer its letter and the value (",
+                                 "Pour changer un choix, répondez sa lettre et la valeur (");
         for (size_t i = 0; i < letters.size(); ++i)
             out += std::string(i ? ", " : "") + letters[i] + " ...";
         out += ").\n";
@@ -227,8 +227,9 @@ void DrawDialog(Window& w) {
         if (const Control* cancel = FindControl(&w, IDCANCEL);
             cancel != nullptr && cancel->visible) {
             const std::string label = StripAccelerator(cancel->text);
-            out += Say("Buttons: ", "Boutons : ") + label +
-                   Say(" (answer esc or ", " (répondez esc ou ") + sys::LowerCase(label) + ")\n";
+            out += InProgramLanguage("Buttons: ", "Boutons : ") + label +
+                   InProgramLanguage(" (answer esc or ", " (répondez esc ou ") +
+                   sys::LowerCase(label) + ")\n";
         }
     Io().Write(out);
     w.shown = true;
@@ -250,7 +251,7 @@ Rect CStatic::GetClientRect() const {
 
 namespace {
 Canvas* CanvasOf(WPARAM hdc) {
-    Window* w = hdc != 0 ? Rec(reinterpret_cast<Handle>(hdc)) : nullptr;
+    Window* w = hdc != 0 ? WindowOf(reinterpret_cast<Handle>(hdc)) : nullptr;
     return w != nullptr ? w->canvas.get() : nullptr;
 }
 } // namespace
@@ -300,11 +301,11 @@ void CDC::ExtTextOutOpaqueClipped(int x, int y, const Rect& clip, const std::str
 
 CPaintDC::CPaintDC(CWnd& wnd) : CDC(reinterpret_cast<WPARAM>(wnd.GetSafeHwnd())), wnd_(wnd) {
     if (wnd.GetSafeHwnd() != nullptr)
-        Rec(wnd.GetSafeHwnd())->invalid = false;
+        WindowOf(wnd.GetSafeHwnd())->invalid = false;
 }
 
 CPaintDC::~CPaintDC() {
-    Window* w = Rec(wnd_.GetSafeHwnd());
+    Window* w = WindowOf(wnd_.GetSafeHwnd());
     if (w != nullptr && w->canvas && w->visible && w->dialog != nullptr && w->dialog->shown)
         PresentCanvas(*w->canvas);
 }

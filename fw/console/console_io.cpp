@@ -76,9 +76,10 @@ void ConsoleIo::Put(const std::string& bytes) {
     std::clearerr(output_);
     const std::string why = sys::TrimSystemText(sys::SystemErrorText(static_cast<DWORD>(error)));
     std::fprintf(stderr, "%s\n",
-                 (Say("qel32: the output cannot be written (", "qel32 : la sortie ne peut être "
-                                                                 "écrite (") +
-                  why + Say("); the upgrade goes on", ") ; la mise à jour continue"))
+                 (InProgramLanguage("qel32: the output cannot be written (",
+                                    "qel32 : la sortie ne peut être "
+                                    "écrite (") +
+                  why + InProgramLanguage("); the upgrade goes on", ") ; la mise à jour continue"))
                      .c_str());
 }
 

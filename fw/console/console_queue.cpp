@@ -27,17 +27,17 @@ namespace console {
 
 // The dialog at work whose Cancel a pending Ctrl-C on a terminal stands for, or none.
 Window* DialogCancelledByStop() {
-    auto& s = S();
+    auto& s = ConsoleState();
     Window* top = s.modalStack.empty() ? nullptr : s.modalStack.back();
     const Control* cancel = top != nullptr ? FindControl(top, IDCANCEL) : nullptr;
-    if (sys::StopRequest() == SIGINT && !s.stopIsQuit && Io().InputIsTerminal() &&
-        top != nullptr && top->worksWithoutInput && cancel != nullptr && cancel->visible)
+    if (sys::StopRequest() == SIGINT && !s.stopIsQuit && Io().InputIsTerminal() && top != nullptr &&
+        top->worksWithoutInput && cancel != nullptr && cancel->visible)
         return top;
     return nullptr;
 }
 
 void ServeStopRequest() {
-    auto& s = S();
+    auto& s = ConsoleState();
     const int signal = sys::StopRequest();
     if (signal == 0 || s.quitPosted)
         return;
@@ -52,9 +52,9 @@ void ServeStopRequest() {
 }
 
 int NextTimerDelayMs() {
-    if (S().timers.empty())
+    if (ConsoleState().timers.empty())
         return -1;
-    auto next = std::min_element(S().timers.begin(), S().timers.end(),
+    auto next = std::min_element(ConsoleState().timers.begin(), ConsoleState().timers.end(),
                                  [](const Timer& a, const Timer& b) { return a.due < b.due; });
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(next->due - Clock::now()).count();
@@ -62,7 +62,7 @@ int NextTimerDelayMs() {
 }
 
 void ForgetWindow(Window* w) {
-    auto& s = S();
+    auto& s = ConsoleState();
     for (auto& other : s.windows) {
         if (other->dialog == w)
             other->dialog = nullptr;
@@ -84,8 +84,8 @@ void ForgetWindow(Window* w) {
 }
 
 Window* NewWindow(CWnd* object) {
-    S().windows.push_back(std::make_unique<Window>());
-    Window* w = S().windows.back().get();
+    ConsoleState().windows.push_back(std::make_unique<Window>());
+    Window* w = ConsoleState().windows.back().get();
     w->object = object;
     return w;
 }
@@ -95,7 +95,7 @@ Window* NewWindow(CWnd* object) {
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (handle_ == nullptr)
         return FALSE;
-    S().queue.push_back({handle_, message, wParam, lParam});
+    ConsoleState().queue.push_back({handle_, message, wParam, lParam});
     return TRUE;
 }
 
@@ -103,13 +103,13 @@ UINT CWnd::SetTimer(UINT timerId, UINT periodMs) {
     if (handle_ == nullptr)
         return 0;
     KillTimer(timerId);
-    S().timers.push_back(
+    ConsoleState().timers.push_back(
         {handle_, timerId, periodMs, Clock::now() + std::chrono::milliseconds(periodMs)});
     return timerId;
 }
 
 BOOL CWnd::KillTimer(UINT timerId) {
-    auto& timers = S().timers;
+    auto& timers = ConsoleState().timers;
     const auto before = timers.size();
     timers.erase(
         std::remove_if(timers.begin(), timers.end(),
@@ -120,7 +120,7 @@ BOOL CWnd::KillTimer(UINT timerId) {
 
 BOOL PeekMessage(Msg* msg, CWnd* filter, UINT filterMin, UINT filterMax, UINT removeFlags) {
     ServeStopRequest();
-    auto& s = S();
+    auto& s = ConsoleState();
     const Handle h = filter != nullptr ? filter->GetSafeHwnd() : nullptr;
     for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
         if (!Matches(*it, h, filterMin, filterMax))
@@ -178,25 +178,25 @@ BOOL TranslateMessage(const Msg*) {
 LRESULT DispatchMessage(const Msg* msg) {
     if (msg->hwnd == nullptr)
         return 0;
-    auto& windows = S().windows;
+    auto& windows = ConsoleState().windows;
     const bool alive =
         std::any_of(windows.begin(), windows.end(),
                     [&](const std::unique_ptr<Window>& w) { return w.get() == msg->hwnd; });
     if (!alive)
         return 0;
     if (msg->message == WM_PAINT)
-        Rec(msg->hwnd)->invalid = false; // whatever the handler does, this paint is done
-    return Deliver(Rec(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+        WindowOf(msg->hwnd)->invalid = false; // whatever the handler does, this paint is done
+    return Deliver(WindowOf(msg->hwnd), msg->message, msg->wParam, msg->lParam);
 }
 
 void PostQuitMessage(int exitCode) {
-    S().queue.push_back({nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
+    ConsoleState().queue.push_back({nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
 }
 
 bool PreTranslateMessage(Msg*) {
-    if (S().modalStack.empty())
+    if (ConsoleState().modalStack.empty())
         return false;
-    Window* top = S().modalStack.back();
+    Window* top = ConsoleState().modalStack.back();
     if (TakePendingCancel(*top))
         top->object->PostMessage(WM_COMMAND, IDCANCEL, 0);
     return false;

@@ -78,12 +78,12 @@ struct State {
     bool quitPosted = false; // for the stop request
 };
 
-State& S();
+State& ConsoleState();
 ConsoleIo& Io();
 // One of the console's own texts in the program's language.
-const char* Say(const char* english, const char* french);
+const char* InProgramLanguage(const char* english, const char* french);
 
-inline Window* Rec(Handle h) {
+inline Window* WindowOf(Handle h) {
     return static_cast<Window*>(h);
 }
 Control* FindControl(Handle h, int id);

@@ -14,7 +14,7 @@ using namespace console;
 
 namespace console {
 
-State& S() {
+State& ConsoleState() {
     static State state;
     return state;
 }
@@ -23,14 +23,14 @@ ConsoleIo& Io() {
     return ConsoleIo::Instance();
 }
 
-const char* Say(const char* english, const char* french) {
-    return S().french ? french : english;
+const char* InProgramLanguage(const char* english, const char* french) {
+    return ConsoleState().french ? french : english;
 }
 
 Control* FindControl(Handle h, int id) {
     if (h == nullptr)
         return nullptr;
-    for (auto& c : Rec(h)->controls)
+    for (auto& c : WindowOf(h)->controls)
         if (c.spec.id == id)
             return &c;
     return nullptr;
@@ -85,7 +85,7 @@ struct Backend {
         Handle& h = HandleOf(wnd);
         if (h == nullptr)
             return;
-        Window* w = Rec(h);
+        Window* w = WindowOf(h);
         Deliver(w, WM_DESTROY, 0, 0);
         ForgetWindow(w);
         h = nullptr;
@@ -106,7 +106,7 @@ CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
     if (handle_ != nullptr) {
-        ForgetWindow(Rec(handle_));
+        ForgetWindow(WindowOf(handle_));
         handle_ = nullptr;
     }
 }
@@ -122,13 +122,13 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM) {
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (handle_ == nullptr)
         return 0;
-    return Backend::Deliver(Rec(handle_), message, wParam, lParam);
+    return Backend::Deliver(WindowOf(handle_), message, wParam, lParam);
 }
 
 void CWnd::SetWindowText(const std::string& text) {
     if (handle_ == nullptr)
         return;
-    Window* w = Rec(handle_);
+    Window* w = WindowOf(handle_);
     w->text = text;
     w->shown = false;
     if (w->isFrame && w->visible)
@@ -136,13 +136,13 @@ void CWnd::SetWindowText(const std::string& text) {
 }
 
 std::string CWnd::GetWindowText() const {
-    return handle_ == nullptr ? std::string() : Rec(handle_)->text;
+    return handle_ == nullptr ? std::string() : WindowOf(handle_)->text;
 }
 
 BOOL CWnd::ShowWindow(int command) {
     if (handle_ == nullptr)
         return FALSE;
-    Window* w = Rec(handle_);
+    Window* w = WindowOf(handle_);
     const bool wasVisible = w->visible;
     w->visible = command != SW_HIDE;
     if (w->isFrame && w->visible && !wasVisible)
@@ -151,19 +151,19 @@ BOOL CWnd::ShowWindow(int command) {
 }
 
 bool CWnd::IsWindowVisible() const {
-    return handle_ != nullptr && Rec(handle_)->visible;
+    return handle_ != nullptr && WindowOf(handle_)->visible;
 }
 void CWnd::UpdateWindow() {
-    if (handle_ != nullptr && Rec(handle_)->invalid) {
-        Backend::Deliver(Rec(handle_), WM_PAINT, 0, 0);
+    if (handle_ != nullptr && WindowOf(handle_)->invalid) {
+        Backend::Deliver(WindowOf(handle_), WM_PAINT, 0, 0);
         if (handle_ != nullptr)
-            Rec(handle_)->invalid = false;
+            WindowOf(handle_)->invalid = false;
     }
 }
 
 void CWnd::Invalidate(bool) {
     if (handle_ != nullptr)
-        Rec(handle_)->invalid = true;
+        WindowOf(handle_)->invalid = true;
 }
 void CWnd::CenterWindow() {}
 
@@ -183,7 +183,7 @@ bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
     if (c == nullptr || c->subclass != nullptr || handle_ != nullptr)
         return false;
     Window* w = NewWindow(this);
-    w->dialog = Rec(parent->handle_);
+    w->dialog = WindowOf(parent->handle_);
     w->controlId = id;
     w->visible = c->visible;
     w->canvas = std::make_unique<Canvas>();
@@ -221,8 +221,8 @@ int CDialog::DoModal() {
         w->controls.push_back(c);
     }
     Backend::HandleOf(*this) = w;
-    S().modalStack.push_back(w);
-    S().lastCancelCheck = Clock::time_point{}; // a new dialog looks for a Cancel at once
+    ConsoleState().modalStack.push_back(w);
+    ConsoleState().lastCancelCheck = Clock::time_point{}; // a new dialog looks for a Cancel at once
 
     Backend::Deliver(w, WM_INITDIALOG, 0, 0);
 
@@ -257,22 +257,22 @@ int CDialog::DoModal() {
     }
     const int result = w->result;
     Backend::Destroy(*this);
-    if (!S().modalStack.empty())
-        S().modalStack.back()->shown = false; // the dialog below is shown again
+    if (!ConsoleState().modalStack.empty())
+        ConsoleState().modalStack.back()->shown = false; // the dialog below is shown again
     return result;
 }
 
 void CDialog::EndDialog(int result) {
     if (Backend::HandleOf(*this) == nullptr)
         return;
-    Rec(Backend::HandleOf(*this))->ended = true;
-    Rec(Backend::HandleOf(*this))->result = result;
+    WindowOf(Backend::HandleOf(*this))->ended = true;
+    WindowOf(Backend::HandleOf(*this))->result = result;
 }
 
 void CDialog::GotoDlgCtrl(int) {}
 
 void SetInterfaceLanguage(int language) {
-    S().french = language == 0;
+    ConsoleState().french = language == 0;
 }
 
 void MessageBeep(UINT) {
@@ -287,7 +287,7 @@ void CWinApp::EndWaitCursor() {}
 namespace backend {
 
 void Initialize() {
-    S();
+    ConsoleState();
     Io();
 }
 

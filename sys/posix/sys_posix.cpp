@@ -317,7 +317,7 @@ bool AppendLine(const std::string& path, const std::string& line, AppendFailure&
             failure.code = static_cast<DWORD>(error);
         return false;
     };
-    // 1. The folders, each opened in the one before it; those missing are made for the user
+    // The folders, each opened in the one before it; those missing are made for the user
     //    alone, as the XDG rules make them.
     Fd folder(::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.fd < 0)
@@ -345,7 +345,7 @@ bool AppendLine(const std::string& path, const std::string& line, AppendFailure&
         failure.kind = Kind::ForeignFolder;
         return false;
     }
-    // 2. The file: never waited for (a FIFO), only a regular file of the user's or root's, or
+    // The file: never waited for (a FIFO), only a regular file of the user's or root's, or
     //    the null device.
     Fd file(OpenTrusted(folder.fd, name, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY, 0600,
                         failure));
@@ -363,7 +363,7 @@ bool AppendLine(const std::string& path, const std::string& line, AppendFailure&
         failure.kind = Kind::ForeignFile;
         return false;
     }
-    // 3. One write, that starts at the beginning of a line even after a torn one (a full disk,
+    // One write, that starts at the beginning of a line even after a torn one (a full disk,
     //    a size limit): lines from two programs appending at once never interleave.
     std::string text = line + "\n";
     char last = '\n';
