@@ -59,6 +59,25 @@ TEST_F(LinkRules, ThePauseIsThatManyCharacterTimes) {
     }
 }
 
+// Each read of the identification waits 5 s: an answer 4.9 s after the attempt's second
+// question identifies the instrument; 5.1 s after it, the next attempt asks again.
+TEST_F(LinkRules, EachIdentificationReadWaitsFiveSeconds) {
+    for (const auto& [delayMs, questions] : {std::pair{4900.0, 2u}, std::pair{5100.0, 4u}}) {
+        link.ClosePort();
+        monitor.Reset();
+        monitor.rule = [delayMs = delayMs, this](const std::string& line, int copy) {
+            if (line != "QEL?" || copy == 1)
+                return std::vector<scripted::Reply>{};
+            return std::vector<scripted::Reply>{
+                {monitor.Identification(), copy == 2 ? delayMs : 0.0}};
+        };
+        app.commandLineLink = {1, 4, 1, 0, 2, 2};
+        std::string answer;
+        EXPECT_EQ(link.OpenAndIdentify(answer), CQelComm::identified) << delayMs;
+        EXPECT_EQ(monitor.received.size(), questions) << delayMs << " ms";
+    }
+}
+
 // The link moves bytes and judges none: an answer that arrives before a line is written stays
 // to be read whole, and only the bytes its caller names are ever dropped.
 TEST_F(LinkRules, NothingTheInstrumentSentIsDroppedByTheLink) {
