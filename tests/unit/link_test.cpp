@@ -587,13 +587,4 @@ TEST(Pause, CharacterTimesAtTheLineSpeed) {
     EXPECT_EQ(CQelComm::PauseMilliseconds(10, twelveBits), 100);
 }
 
-TEST_F(Link, TimerCountsDownToZeroAndNoFurther) {
-    link.tickCountdown = 2;
-    link.OnTimer(CQelComm::linkTimerId);
-    EXPECT_EQ(link.tickCountdown, 1);
-    link.OnTimer(CQelComm::linkTimerId);
-    link.OnTimer(CQelComm::linkTimerId);
-    EXPECT_EQ(link.tickCountdown, 0);
-}
-
 } // namespace

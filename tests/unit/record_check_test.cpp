@@ -1,4 +1,3 @@
-#include "app/upgrade_app.h"
 #include "files/record_check.h"
 #include "hex_test_files.h"
 
@@ -65,7 +64,6 @@ TEST(MonitorReference, Syntax) {
 
 class MonitorList : public ::testing::Test {
   protected:
-    CUpgradeApp app; // the parser reads the trace mode
     fw::CStringArray monitors;
     std::vector<std::uint8_t> codes;
 };

@@ -144,15 +144,31 @@ TEST_F(Sequence, EachStepHasThreeAttemptsAndTheBoxNamesWhatFailed) {
         Msg reason;
     };
     const Case cases[] = {
-        {"a refused line", fw.records[1], {{"NACK\n"}}, Msg::CannotSendLine, fw.records[1],
+        {"a refused line",
+         fw.records[1],
+         {{"NACK\n"}},
+         Msg::CannotSendLine,
+         fw.records[1],
          Msg::LineRefused},
         {"a silent line", fw.records[1], {}, Msg::CannotSendLine, fw.records[1], Msg::NoAnswer},
-        {"a refused exit", "EXITQEL", {{"NACK\n"}}, Msg::CannotSendCommand, "EXITQEL",
+        {"a refused exit",
+         "EXITQEL",
+         {{"NACK\n"}},
+         Msg::CannotSendCommand,
+         "EXITQEL",
          Msg::CommandRefused},
-        {"a monitor out of upgrade mode", "QEL?", {{"0,12345678A01\n"}}, Msg::CannotSendCommand,
-         "QEL?", Msg::ModeNotSet},
-        {"another instrument on the cable", "QEL?", {{"1,11112222C33\n"}},
-         Msg::CannotSendCommand, "QEL?", Msg::ModeNotSet},
+        {"a monitor out of upgrade mode",
+         "QEL?",
+         {{"0,12345678A01\n"}},
+         Msg::CannotSendCommand,
+         "QEL?",
+         Msg::ModeNotSet},
+        {"another instrument on the cable",
+         "QEL?",
+         {{"1,11112222C33\n"}},
+         Msg::CannotSendCommand,
+         "QEL?",
+         Msg::ModeNotSet},
     };
     for (const auto& c : cases) {
         Again();
@@ -200,11 +216,8 @@ TEST_F(Sequence, AnAnswerIsJudgedWithoutRegardToCaseAndNackWins) {
 // file goes whole, in one pass, and no later step waits for what never came.
 TEST_F(Sequence, OneLostOrGarbledAnswerIsAbsorbedByItsStepsAttempts) {
     const std::string garbled[] = {"1,1234#678A01\n", "?#\n"};
-    const std::pair<std::string, int> answers[] = {{"QEL?", 0},
-                                                   {fw.records[0], 1},
-                                                   {fw.records[3], 1},
-                                                   {endRecord, 1},
-                                                   {"EXITQEL", 1}};
+    const std::pair<std::string, int> answers[] = {
+        {"QEL?", 0}, {fw.records[0], 1}, {fw.records[3], 1}, {endRecord, 1}, {"EXITQEL", 1}};
     for (const auto& [line, kind] : answers) {
         for (const bool lost : {true, false}) {
             Again();
@@ -313,8 +326,7 @@ TEST_F(Sequence, ALateRefusalIsJudgedForTheLineItAnswers) {
     EXPECT_FALSE(outcome.upgraded);
     EXPECT_EQ(outcome.failure.subject, endRecord);
     EXPECT_EQ(outcome.failure.reason, Msg::LineRefused);
-    EXPECT_NE(monitor.Wire().find(end + end + end + "QEL?\n"), std::string::npos)
-        << monitor.Wire();
+    EXPECT_NE(monitor.Wire().find(end + end + end + "QEL?\n"), std::string::npos) << monitor.Wire();
     EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos);
 }
 
