@@ -20,7 +20,7 @@ TEST(Ports, ALinePresetLikeANewTerminalUpgradesAndIsGivenBack) {
     TempFile file(fw.File(), "firmware.hex");
     const auto run = Upgrade(file, "o\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(sim.Received(), WholePass(fw));
     EXPECT_EQ(CommandOutput("stty -F " + sim.Device() + " -g"), before)
         << "the line as it was found";
     sim.Stop();
@@ -35,7 +35,7 @@ TEST(Ports, RunAfterRunOnOnePort) {
         const auto result = Upgrade(file, "o\no\n");
         EXPECT_EQ(result.status, 0) << "run " << run << "\n" << result.output;
     }
-    const std::string pass = identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    const std::string pass = WholePass(fw);
     EXPECT_EQ(sim.Received(), pass + pass);
 }
 

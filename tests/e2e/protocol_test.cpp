@@ -51,7 +51,7 @@ TEST(Protocol, LinesThatDoNotBeginWithAColonAreNeverSent) {
     TempFile file(Lines(lines, "\r\n"), "firmware.hex");
     const auto run = Upgrade(file, "o\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(sim.Received(), WholePass(fw));
 }
 
 TEST(Protocol, ARefusedIdentificationAsksAndOkStartsANewPassWithANewOpening) {
@@ -77,8 +77,7 @@ TEST(Protocol, ARefusedIdentificationAsksAndOkStartsANewPassWithANewOpening) {
             << "the port is opened again, with its settings asked again";
         EXPECT_SHOWN(run, french ? "Pour changer un choix, répondez sa lettre et la valeur ("
                                  : "To change a choice, answer its letter and the value (");
-        EXPECT_EQ(sim.Received(),
-                  identification + identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+        EXPECT_EQ(sim.Received(), identification + WholePass(fw));
     }
 }
 
@@ -108,9 +107,8 @@ TEST(Protocol, ARetryAfterTheSecondOfThreeFilesSendsAllThreeAgain) {
     const auto run = Upgrade(file, "o\no\no\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
     const auto& r = fw.records;
-    const std::string pass1 = identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n" +
-                              "MODEQEL1\nQEL?\n" + r[0] + "\n" + r[1] + "\n" + r[1] + "\n" + r[1] +
-                              "\n";
+    const std::string pass1 =
+        WholePass(fw) + "MODEQEL1\nQEL?\n" + r[0] + "\n" + r[1] + "\n" + r[1] + "\n" + r[1] + "\n";
     std::string pass2 = identification;
     for (const char* index : {"0", "1", "2"})
         pass2 += std::string("MODEQEL") + index + "\nQEL?\n" + fw.Wire() + "EXITQEL\n";

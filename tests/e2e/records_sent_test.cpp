@@ -19,7 +19,7 @@ std::string Joined(const std::vector<std::string>& lines, const std::vector<std:
 }
 
 const std::string wholeSequence(const Firmware& fw) {
-    return identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    return WholePass(fw);
 }
 
 TEST(RecordsSent, EveryLineEndEndsALineAndEveryRecordReachesTheInstrument) {

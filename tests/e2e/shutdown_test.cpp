@@ -166,7 +166,7 @@ TEST(StopDeclined, CtrlCAnsweredNoChangesNothingOnTheWire) {
         }
     }
     EXPECT_EQ(wires[1], wires[0]);
-    EXPECT_EQ(wires[0], identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(wires[0], WholePass(fw));
 }
 
 TEST_F(Stop, CancelInATraceBoxGivesTheLineBackAndTheLock) {
@@ -188,7 +188,7 @@ TEST(Output, AReaderThatGoesAwayNeverStopsTheUpgrade) {
     options.outputReadLimit = 300; // as | head -c 300
     const auto run = RunProgram(options);
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(sim.Received(), WholePass(fw));
     sim.Stop();
     EXPECT_EQ(sim.Image(), fw.data);
     const auto lines = JournalLines(journal);
@@ -200,7 +200,7 @@ TEST(Output, AReaderThatGoesAwayNeverStopsTheUpgrade) {
 // journal, whose bytes would then go where the console's do.
 TEST(Output, ClosedStandardDescriptorsAreNoOnesToTake) {
     Firmware fw(monitorA);
-    const std::string whole = identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    const std::string whole = WholePass(fw);
     for (const int fd : {0, 1, 2}) {
         SimulatorProcess sim({"--monitor", monitorA});
         TempFile file(fw.File(), "firmware.hex");
@@ -269,7 +269,7 @@ class SharedJournal : public ::testing::Test {
     }
     void ExpectUnchangedUpgrade(const ProgramRun& run) {
         EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(wire, identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+        EXPECT_EQ(wire, WholePass(fw));
     }
     Firmware fw{monitorA};
     TempFile file{fw.File(), "firmware.hex"};
@@ -335,7 +335,7 @@ TEST(TornJournal, AFifoIsNeverWaitedFor) {
     options.timeoutSeconds = 30;
     const auto run = RunProgram(options);
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(sim.Received(), WholePass(fw));
     EXPECT_SHOWN(run, "it is not a regular file");
 }
 

@@ -38,7 +38,8 @@ std::string UserName() {
 
 // One upgrade with its own journal, on the simulator as COM1 at 115200 baud.
 struct Station {
-    explicit Station(std::vector<std::string> simArgs, const Firmware& firmware = Firmware(monitorA))
+    explicit Station(std::vector<std::string> simArgs,
+                     const Firmware& firmware = Firmware(monitorA))
         : fw(firmware), sim([&] {
               simArgs.insert(simArgs.begin(), {"--monitor", monitorA});
               return simArgs;
@@ -67,9 +68,9 @@ TEST(Station, TheJournalTracesTheUnit) {
     // again, and the silence is read through before the next record.
     Station station({"--nack-lines", "2", "--silent-lines", "4"});
     auto options = station.Options("");
-    options.steps = {{"following files", [] { std::this_thread::sleep_for(std::chrono::seconds(2)); },
-                      "o\n"},
-                     {"successfully done", {}, "o\n"}};
+    options.steps = {
+        {"following files", [] { std::this_thread::sleep_for(std::chrono::seconds(2)); }, "o\n"},
+        {"successfully done", {}, "o\n"}};
     ASSERT_EQ(RunProgram(options).status, 0);
     const json line = station.OnlyLine();
     EXPECT_EQ(line["user"], UserName());
@@ -156,10 +157,12 @@ TEST(Station, APortThatWillNotOpenSaysWhatToDo) {
         const std::string listed = "COM1 (" + RealPath(station.sim.Device()) + ")";
         EXPECT_SHOWN(run, french ? "qel32 : COM7 est " + com7 +
                                        ", qui n'est pas là : branchez l'adaptateur, ou choisissez"
-                                       " un autre port (présents : " + listed + ")\n"
+                                       " un autre port (présents : " +
+                                       listed + ")\n"
                                  : "qel32: COM7 is " + com7 +
                                        ", which is not there: plug the adapter in, or choose "
-                                       "another port (present: " + listed + ")\n");
+                                       "another port (present: " +
+                                       listed + ")\n");
         EXPECT_EQ(station.OnlyLine()["portProblem"], json::parse(R"({"kind":"absent"})"));
         // Held by another program, by its lock file.
         fs::remove(station.journal);
@@ -172,8 +175,8 @@ TEST(Station, APortThatWillNotOpenSaysWhatToDo) {
         }
         std::string name = RealPath(station.sim.Device()).substr(5);
         std::replace(name.begin(), name.end(), '/', '_');
-        std::ofstream(locks + "/LCK.." + name) << std::string(10 - std::to_string(holder).size(), ' ')
-                                                << holder << "\n";
+        std::ofstream(locks + "/LCK.." + name)
+            << std::string(10 - std::to_string(holder).size(), ' ') << holder << "\n";
         options = station.Options("o\n", {french ? "-lf" : "-le"});
         options.env["QEL32_LOCKDIR"] = locks;
         run = RunProgram(options);
@@ -181,10 +184,11 @@ TEST(Station, APortThatWillNotOpenSaysWhatToDo) {
         ::waitpid(holder, nullptr, 0);
         EXPECT_EQ(run.status, 1);
         const std::string held = std::to_string(holder) + " (sleep)";
-        EXPECT_SHOWN(run, french ? "qel32 : COM1 est " + RealPath(station.sim.Device()) +
-                                       ", tenu par le processus " + held + " : fermez ce programme\n"
-                                 : "qel32: COM1 is " + RealPath(station.sim.Device()) +
-                                       ", held by process " + held + ": close that program\n");
+        EXPECT_SHOWN(run, french
+                              ? "qel32 : COM1 est " + RealPath(station.sim.Device()) +
+                                    ", tenu par le processus " + held + " : fermez ce programme\n"
+                              : "qel32: COM1 is " + RealPath(station.sim.Device()) +
+                                    ", held by process " + held + ": close that program\n");
         EXPECT_EQ(station.OnlyLine()["portProblem"],
                   (json{{"kind", "held"}, {"pid", holder}, {"program", "sleep"}}));
     }
@@ -209,8 +213,7 @@ TEST(Station, ADeviceTheUserMayNotOpenNamesItsGroup) {
     EXPECT_SHOWN(run, "qel32: COM1 is " + device + ", which only the group " + group +
                           " may use: sudo usermod -aG " + group + " " + UserName() +
                           ", then log in again\n");
-    EXPECT_EQ(station.OnlyLine()["portProblem"],
-              (json{{"kind", "permission"}, {"group", group}}));
+    EXPECT_EQ(station.OnlyLine()["portProblem"], (json{{"kind", "permission"}, {"group", group}}));
 }
 
 // A station journal that an administrator set up for several operators: a file of root's that

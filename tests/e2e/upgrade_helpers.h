@@ -44,6 +44,31 @@ inline ProgramRun Upgrade(const TempFile& file, const std::string& input,
     return RunProgram(UpgradeOptions(file, input, args));
 }
 
+// The wire of a pass that identifies the instrument, sends the firmware to monitor `index` and
+// ends with the exit command.
+inline std::string WholePass(const Firmware& fw, int index = 0) {
+    return identification + "MODEQEL" + std::to_string(index) + "\nQEL?\n" + fw.Wire() +
+           "EXITQEL\n";
+}
+
+// One run of the program against one instrument: the simulator with these options on COM1,
+// the firmware as firmware.hex, the run as Upgrade gives it, with the operator's answers.
+struct Pass {
+    Pass(std::vector<std::string> instrument, Firmware firmware, const std::string& input,
+         std::vector<std::string> extra = {})
+        : fw(std::move(firmware)), sim(std::move(instrument)), file(fw.File(), "firmware.hex"),
+          run(Upgrade(file, input, std::move(extra))) {}
+    // The instrument's image once it has stopped.
+    std::string Image() {
+        sim.Stop();
+        return sim.Image();
+    }
+    Firmware fw;
+    SimulatorProcess sim;
+    TempFile file;
+    ProgramRun run;
+};
+
 // The journal's lines, each parsed as one JSON value; allParse, when given, says whether every
 // line did (a torn one does not), else a line that does not parse fails the test.
 inline std::vector<nlohmann::json> JournalLines(const std::string& path, bool* allParse = nullptr) {

@@ -10,79 +10,37 @@ using namespace testfiles;
 using namespace upgrade;
 
 TEST(Upgrade, FileForTheSecondOfTwoMonitors) {
-    SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorB});
-    Firmware fw(monitorB);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL1\nQEL?\n" + fw.Wire() + "EXITQEL\n");
-    EXPECT_SHOWN(run, Box("information",
-                          "The instrument upgrading will be done by transmitting following files:\n"
-                          " . \"firmware.hex\"",
-                          okCancel));
-    EXPECT_SHOWN(run, "---- Transmitting in progress... ----\nTransmitting file \"firmware.hex\"\n"
-                      "In progress...\n");
-    EXPECT_SHOWN(run, "100%");
-    EXPECT_SHOWN(run,
+    Pass p({"--monitor", monitorA, "--monitor", monitorB}, Firmware(monitorB), "o\no\n");
+    EXPECT_EQ(p.run.status, 0) << p.run.output;
+    EXPECT_EQ(p.sim.Received(), WholePass(p.fw, 1));
+    EXPECT_SHOWN(p.run,
+                 Box("information",
+                     "The instrument upgrading will be done by transmitting following files:\n"
+                     " . \"firmware.hex\"",
+                     okCancel));
+    EXPECT_SHOWN(p.run,
+                 "---- Transmitting in progress... ----\nTransmitting file \"firmware.hex\"\n"
+                 "In progress...\n");
+    EXPECT_SHOWN(p.run, "100%");
+    EXPECT_SHOWN(p.run,
                  Box("information",
                      "Upgrading has been successfully done for the files:\n . \"firmware.hex\"",
                      okOnly));
-    sim.Stop();
-    EXPECT_EQ(sim.Image(), fw.data);
-}
-
-TEST(Upgrade, RefusedLineIsSentAgainInUpperCase) {
-    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "3"});
-    Firmware fw(monitorA, true);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    std::string upper = fw.records[2];
-    for (auto& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string wire = sim.Received();
-    EXPECT_NE(wire.find(fw.records[2] + "\n" + upper + "\n" + fw.records[3] + "\n"),
-              std::string::npos)
-        << wire;
-    sim.Stop();
-    EXPECT_EQ(sim.Image(), fw.data);
+    EXPECT_EQ(p.Image(), p.fw.data);
 }
 
 TEST(Upgrade, ThreeRefusalsAskAndOkStartsTheRunAgain) {
-    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "3,4,5"});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\no\no\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_SHOWN(run, Box("exclamation",
-                          "Unable to transmit line:\n  \"" + fw.records[2] + "\"\n" +
-                              "The line has not be accepted by the instrument" +
-                              linkEnding.substr(0, linkEnding.size() - 1),
-                          okCancel));
-    const std::string firstPass = identification + "MODEQEL0\nQEL?\n" + fw.records[0] + "\n" +
-                                  fw.records[1] + "\n" + fw.records[2] + "\n" + fw.records[2] +
-                                  "\n" + fw.records[2] + "\n";
-    EXPECT_EQ(sim.Received(),
-              firstPass + identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
-}
-
-TEST(Upgrade, ThreeRefusalsThenCancelFails) {
-    SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "2,3,4"});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\nc\n");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_EQ(sim.Received().find("EXITQEL"), std::string::npos);
-}
-
-TEST(Upgrade, SilenceIsNoAnswer) {
-    SimulatorProcess sim({"--monitor", monitorA, "--silent-lines", "2,3,4"});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\nc\n");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_SHOWN(run, "Unable to transmit line:\n  \"" + fw.records[1] +
-                          "\"\nNo answer from the instrument.\n\n");
+    Pass p({"--monitor", monitorA, "--nack-lines", "3,4,5"}, Firmware(monitorA), "o\no\no\no\n");
+    EXPECT_EQ(p.run.status, 0) << p.run.output;
+    EXPECT_SHOWN(p.run, Box("exclamation",
+                            "Unable to transmit line:\n  \"" + p.fw.records[2] + "\"\n" +
+                                "The line has not be accepted by the instrument" +
+                                linkEnding.substr(0, linkEnding.size() - 1),
+                            okCancel));
+    const std::string firstPass = identification + "MODEQEL0\nQEL?\n" + p.fw.records[0] + "\n" +
+                                  p.fw.records[1] + "\n" + p.fw.records[2] + "\n" +
+                                  p.fw.records[2] + "\n" + p.fw.records[2] + "\n";
+    EXPECT_EQ(p.sim.Received(), firstPass + WholePass(p.fw));
 }
 
 TEST(Upgrade, AnswersWithoutLineFeedEndBySilence) {
@@ -137,50 +95,37 @@ TEST(Upgrade, CancelAndNoChangesNothing) {
                               "Buttons: (y) Yes, (n) No; Enter: No\n"));
         EXPECT_SHOWN(run, "successfully done");
     }
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n" +
-                                  identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(sim.Received(), WholePass(fw) + WholePass(fw));
 }
 
 TEST(Upgrade, CancelAndYesStopsWithoutExit) {
-    SimulatorProcess sim({"--monitor", monitorA});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\nesc\ny\n");
-    EXPECT_EQ(run.status, 2) << run.output;
-    EXPECT_EQ(sim.Received().find("EXITQEL"), std::string::npos) << sim.Received();
-    EXPECT_EQ(run.output.find("successfully"), std::string::npos);
+    Pass p({"--monitor", monitorA}, Firmware(monitorA), "o\nesc\ny\n");
+    EXPECT_EQ(p.run.status, 2) << p.run.output;
+    EXPECT_EQ(p.sim.Received().find("EXITQEL"), std::string::npos) << p.sim.Received();
+    EXPECT_EQ(p.run.output.find("successfully"), std::string::npos);
 }
 
 TEST(Upgrade, OneFileForTwoMonitorsIsSentTwice) {
-    SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorA});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\no\n");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_SHOWN(run, "following files:\n . \"firmware.hex\"\n . \"firmware.hex\"\n");
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n" +
-                                  "MODEQEL1\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    Pass p({"--monitor", monitorA, "--monitor", monitorA}, Firmware(monitorA), "o\no\n");
+    EXPECT_EQ(p.run.status, 0) << p.run.output;
+    EXPECT_SHOWN(p.run, "following files:\n . \"firmware.hex\"\n . \"firmware.hex\"\n");
+    EXPECT_EQ(p.sim.Received(), WholePass(p.fw) + "MODEQEL1\nQEL?\n" + p.fw.Wire() + "EXITQEL\n");
 }
 
 TEST(Upgrade, NoFileFits) {
-    SimulatorProcess sim({"--monitor", monitorB});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\n");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_SHOWN(run, Box("exclamation",
-                          "The instrument cant be upgraded without intervention in the factory",
-                          okOnly));
-    EXPECT_EQ(sim.Received(), identification);
+    Pass p({"--monitor", monitorB}, Firmware(monitorA), "o\n");
+    EXPECT_EQ(p.run.status, 1) << p.run.output;
+    EXPECT_SHOWN(p.run, Box("exclamation",
+                            "The instrument cant be upgraded without intervention in the factory",
+                            okOnly));
+    EXPECT_EQ(p.sim.Received(), identification);
 }
 
 TEST(Upgrade, ForceByPositionTakesTheFileForTheFirstMonitor) {
-    SimulatorProcess sim({"--monitor", monitorB, "--monitor", "99999999Z99"});
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    const auto run = Upgrade(file, "o\no\n", {"-f"});
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    Pass p({"--monitor", monitorB, "--monitor", "99999999Z99"}, Firmware(monitorA), "o\no\n",
+           {"-f"});
+    EXPECT_EQ(p.run.status, 0) << p.run.output;
+    EXPECT_EQ(p.sim.Received(), WholePass(p.fw));
 }
 
 TEST(Upgrade, RepeatUpgradesOneInstrumentAfterAnother) {
@@ -189,7 +134,7 @@ TEST(Upgrade, RepeatUpgradesOneInstrumentAfterAnother) {
     TempFile file(fw.File(), "firmware.hex");
     const auto run = Upgrade(file, "o\no\nc\n", {"-r"});
     EXPECT_EQ(run.status, 2) << run.output;
-    const std::string pass = identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    const std::string pass = WholePass(fw);
     EXPECT_EQ(sim.Received(), pass + pass + identification);
     EXPECT_EQ(run.output.find("successfully"), std::string::npos) << "no report with -r";
 }
