@@ -1,6 +1,7 @@
 // The console's answering rules, through scripted input.
 #include "app/upgrade_app.h"
 #include "console_script.h"
+#include "ui/comm_settings_dlg.h"
 #include "ui/progress_dlg.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,28 @@ TEST_F(Console, OnlyADialogAtWorkTakesAPendingCancel) {
     AskingDialog dialog;
     EXPECT_EQ(dialog.DoModal(), IDOK) << console.Shown();
     EXPECT_EQ(dialog.boxAnswer, IDCANCEL);
+}
+
+// The settings dialog as the console draws it: the settings' choices marked, in reading order
+// (top to bottom, then left to right).
+TEST_F(Console, TheSettingsDialogIsDrawnInReadingOrder) {
+    app.language = 1;
+    ConsoleScript console("c\n");
+    CCommSettingsDlg dialog(nullptr);
+    dialog.SetFrom({1, 2, 0, 1, LinkSettings::parityEven, LinkSettings::handshakeXonXoff});
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    const std::string shown = console.Shown();
+    EXPECT_NE(shown.find("---- Opening communication with the instrument ----\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("[Baudrate]\n  ( ) 600\n  ( ) 1200\n  (*) 2400\n"), std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("[Parity]\n  (*) Even\n"), std::string::npos) << shown;
+    EXPECT_LT(shown.find("[Baudrate]"), shown.find("Ports\n")) << shown;
+    EXPECT_LT(shown.find("Ports\n"), shown.find("[Data Bits]")) << shown;
+    EXPECT_LT(shown.find("[Data Bits]"), shown.find("[Stop Bits]")) << shown;
+    EXPECT_LT(shown.find("[Stop Bits]"), shown.find("[Parity]")) << shown;
+    EXPECT_LT(shown.find("[Handshake]"), shown.find(". Define the communication")) << shown;
 }
 
 TEST_F(Console, EscapeInABoxIsItsCloseBox) {
