@@ -26,23 +26,11 @@ std::string Sha256sum(const std::string& path) {
     return out.substr(0, out.find(' '));
 }
 
-ProgramRun UpgradeWithJournal(const TempFile& file, const std::string& input,
-                              const std::string& journal, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"-le", "-c1,115200,8,1,n,n"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    auto options = UpgradeOptions(file, input, args);
-    options.env["QEL32_JOURNAL"] = journal;
-    return RunProgram(options);
-}
-
 TEST(Journal, ASuccessfulUpgradeIsOneLineWithEverythingAboutIt) {
-    Firmware fw(monitorB);
-    SimulatorProcess sim({"--monitor", monitorA, "--monitor", monitorB, "--state-codes", "0,7"});
-    TempFile file(fw.File(), "firmware.hex");
-    const std::string journal = file.Folder() + "/journal.jsonl";
-    const auto run = UpgradeWithJournal(file, "o\no\n", journal);
-    ASSERT_EQ(run.status, 0) << run.output;
-    const auto lines = JournalLines(journal);
+    Pass p({"--monitor", monitorA, "--monitor", monitorB, "--state-codes", "0,7"},
+           Firmware(monitorB), "o\no\n");
+    ASSERT_EQ(p.run.status, 0) << p.run.output;
+    const auto lines = p.Journal();
     ASSERT_EQ(lines.size(), 1u);
     const json& line = lines[0];
     EXPECT_TRUE(std::regex_match(line["time"].get<std::string>(),
@@ -59,9 +47,9 @@ TEST(Journal, ASuccessfulUpgradeIsOneLineWithEverythingAboutIt) {
                                                 {"reference":"12345678B02","state":7}])"));
     ASSERT_EQ(line["files"].size(), 1u);
     EXPECT_EQ(line["files"][0]["name"], "firmware.hex");
-    EXPECT_EQ(line["files"][0]["records"], fw.records.size());
+    EXPECT_EQ(line["files"][0]["records"], p.fw.records.size());
     EXPECT_EQ(line["files"][0]["monitor"], 1);
-    EXPECT_EQ(line["files"][0]["sha256"], Sha256sum(file.Path()));
+    EXPECT_EQ(line["files"][0]["sha256"], Sha256sum(p.file.Path()));
     EXPECT_EQ(line["outcome"], "done");
     EXPECT_FALSE(line.contains("message"));
     EXPECT_GE(line["seconds"].get<double>(), 0.0);
@@ -70,24 +58,18 @@ TEST(Journal, ASuccessfulUpgradeIsOneLineWithEverythingAboutIt) {
 TEST(Journal, AFailureNamesTheMessageShownAndACancelIsACancel) {
     Firmware fw(monitorA);
     {
-        SimulatorProcess sim({"--monitor", monitorA, "--nack-lines", "2,3,4"});
-        TempFile file(fw.File(), "firmware.hex");
-        const std::string journal = file.Folder() + "/journal.jsonl";
-        const auto run = UpgradeWithJournal(file, "o\nc\n", journal);
-        EXPECT_EQ(run.status, 1) << run.output;
-        const auto lines = JournalLines(journal);
+        Pass p({"--monitor", monitorA, "--nack-lines", "2,3,4"}, fw, "o\nc\n");
+        EXPECT_EQ(p.run.status, 1) << p.run.output;
+        const auto lines = p.Journal();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0]["outcome"], "failed");
         EXPECT_EQ(lines[0]["message"], 46) << "Unable to transmit line, in English";
         EXPECT_EQ(lines[0]["reason"], 44) << "not accepted by the instrument";
     }
     {
-        SimulatorProcess sim({"--monitor", monitorA});
-        TempFile file(fw.File(), "firmware.hex");
-        const std::string journal = file.Folder() + "/journal.jsonl";
-        const auto run = UpgradeWithJournal(file, "c\n", journal);
-        EXPECT_EQ(run.status, 2) << run.output;
-        const auto lines = JournalLines(journal);
+        Pass p({"--monitor", monitorA}, fw, "c\n");
+        EXPECT_EQ(p.run.status, 2) << p.run.output;
+        const auto lines = p.Journal();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0]["outcome"], "cancelled");
         EXPECT_TRUE(lines[0]["files"].empty()) << "nothing was sent";
@@ -109,13 +91,10 @@ TEST(Journal, AFailureNamesTheMessageShownAndACancelIsACancel) {
 }
 
 TEST(Journal, EachInstrumentOfARepeatedRunHasItsLine) {
-    Firmware fw(monitorA + "|" + monitorB);
-    SimulatorProcess sim({"--monitor", monitorA, "--identities", "12345678B02;12345678A01"});
-    TempFile file(fw.File(), "firmware.hex");
-    const std::string journal = file.Folder() + "/journal.jsonl";
-    const auto run = UpgradeWithJournal(file, "o\no\nc\n", journal, {"-r"});
-    EXPECT_EQ(run.status, 2) << run.output;
-    const auto lines = JournalLines(journal);
+    Pass p({"--monitor", monitorA, "--identities", "12345678B02;12345678A01"},
+           Firmware(monitorA + "|" + monitorB), "o\no\nc\n", {"-r"});
+    EXPECT_EQ(p.run.status, 2) << p.run.output;
+    const auto lines = p.Journal();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0]["outcome"], "done");
     EXPECT_EQ(lines[0]["monitors"][0]["reference"], monitorA);
@@ -131,15 +110,16 @@ TEST(Journal, AJournalThatCannotBeWrittenChangesNothing) {
     // A folder where the journal should be: no file can be made there.
     const std::string journal = file.Folder() + "/journal.jsonl";
     ASSERT_EQ(::mkdir(journal.c_str(), 0700), 0);
-    const auto run = UpgradeWithJournal(file, "o\no\n", journal);
+    auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
+    options.env["QEL32_JOURNAL"] = journal;
+    const auto run = RunProgram(options);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(sim.Received(), WholePass(fw));
     EXPECT_SHOWN(run,
                  "qel32: the upgrade journal " + journal + " cannot be written (Is a directory)\n");
     EXPECT_SHOWN(run, "successfully done");
     // In French, the system's reason in the user's locale.
-    auto options = UpgradeOptions(file, "o\no\n", {"-lf", "-c1,115200,8,1,n,n"});
-    options.env["QEL32_JOURNAL"] = journal;
+    options.args[0] = "-lf";
     options.env["LANG"] = "fr_FR.UTF-8";
     EXPECT_SHOWN(RunProgram(options), "qel32 : le journal des mises à jour " + journal +
                                           " ne peut être écrit (est un dossier)\n");

@@ -51,24 +51,6 @@ inline std::string WholePass(const Firmware& fw, int index = 0) {
            "EXITQEL\n";
 }
 
-// One run of the program against one instrument: the simulator with these options on COM1,
-// the firmware as firmware.hex, the run as Upgrade gives it, with the operator's answers.
-struct Pass {
-    Pass(std::vector<std::string> instrument, Firmware firmware, const std::string& input,
-         std::vector<std::string> extra = {})
-        : fw(std::move(firmware)), sim(std::move(instrument)), file(fw.File(), "firmware.hex"),
-          run(Upgrade(file, input, std::move(extra))) {}
-    // The instrument's image once it has stopped.
-    std::string Image() {
-        sim.Stop();
-        return sim.Image();
-    }
-    Firmware fw;
-    SimulatorProcess sim;
-    TempFile file;
-    ProgramRun run;
-};
-
 // The journal's lines, each parsed as one JSON value; allParse, when given, says whether every
 // line did (a torn one does not), else a line that does not parse fails the test.
 inline std::vector<nlohmann::json> JournalLines(const std::string& path, bool* allParse = nullptr) {
@@ -88,6 +70,36 @@ inline std::vector<nlohmann::json> JournalLines(const std::string& path, bool* a
         EXPECT_TRUE(all) << "a journal line that is no JSON value in " << path;
     return lines;
 }
+
+// One run of the program against one instrument: the simulator with these options on COM1,
+// the firmware as firmware.hex, the run as Upgrade gives it, with the operator's answers, and
+// its journal beside the file.
+struct Pass {
+    Pass(std::vector<std::string> instrument, Firmware firmware, const std::string& input,
+         std::vector<std::string> extra = {})
+        : fw(std::move(firmware)), sim(std::move(instrument)), file(fw.File(), "firmware.hex"),
+          journal(file.Folder() + "/journal.jsonl"), run(Run(input, std::move(extra))) {}
+    // The instrument's image once it has stopped.
+    std::string Image() {
+        sim.Stop();
+        return sim.Image();
+    }
+    std::vector<nlohmann::json> Journal() const { return JournalLines(journal); }
+    Firmware fw;
+    SimulatorProcess sim;
+    TempFile file;
+    std::string journal;
+    ProgramRun run;
+
+  private:
+    ProgramRun Run(const std::string& input, std::vector<std::string> extra) const {
+        std::vector<std::string> args{"-le", "-c1,115200,8,1,n,n"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto options = UpgradeOptions(file, input, args);
+        options.env["QEL32_JOURNAL"] = journal;
+        return RunProgram(options);
+    }
+};
 
 // What a command printed.
 inline std::string CommandOutput(const std::string& command) {

@@ -3,12 +3,8 @@
 # through window queries, held by the Cancel question for a screenshot, then let go on.
 # usage: analysis_dialog_test.sh QEL32_EXE WINPROBE_EXE SCREENSHOT_DIR WORK_DIR
 set -u
-exe=$1
-probe_exe=$2
-shots=$3
-work=$4
 . "$(dirname "$0")/common.sh"
-mkdir -p "$work"
+take_dialog_args "$@"
 
 # About 20 MB of records, the list at the very end.
 cd "$work"

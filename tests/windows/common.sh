@@ -25,6 +25,12 @@ shot() {
 # The arguments of a script that runs the program against the simulator: Qel32.exe, winprobe.exe,
 # the native simulator, the screenshot folder and the script's work folder.
 take_upgrade_args() { exe=$1 probe_exe=$2 simulator=$3 shots=$4 work=$5; }
+# The arguments of a script that looks at one dialog without the simulator: Qel32.exe,
+# winprobe.exe, the screenshot folder and the script's work folder, made if missing.
+take_dialog_args() {
+    exe=$1 probe_exe=$2 shots=$3 work=$4
+    mkdir -p "$work"
+}
 # make_firmware NAME BYTES RECORD_BYTES: that many random bytes at 0x1000 with the compatibility
 # list of monitor 12345678A01 after them, as Intel HEX records of RECORD_BYTES. No '_' in the
 # random bytes: one just before the list's tag hides the tag from the analysis, whose search does
@@ -57,6 +63,15 @@ click() { # caption id: a real click at the control's centre
     at=$(probe center "$1" "$2") || { fail "no control $2 in \"$1\""; return; }
     xdotool mousemove $at click 1
     sleep 0.7
+}
+# cancel_question CAPTION: Cancel clicked in the transmission dialog of that caption, two seconds
+# into the transfer, and its question up.
+cancel_question() {
+    probe wait "$1" 60 || fail "no transmission"
+    sleep 2
+    click "$1" 2
+    probe wait Qel32 10 || fail "no question on Cancel"
+    expect_line "$(probe dump Qel32)" "Do you want to abort upgrading process ?" "cancel question"
 }
 # finish WHAT: the script's verdict.
 finish() {

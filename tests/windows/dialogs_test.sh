@@ -89,11 +89,7 @@ shot dialogs-8-confirmation
 key Return
 
 # Cancel during the transmission: No goes on, Yes stops.
-probe wait "Transmitting in progress..." 60 || fail "no transmission"
-sleep 2
-click "Transmitting in progress..." 2
-probe wait Qel32 10 || fail "no question on Cancel"
-expect_line "$(probe dump Qel32)" "Do you want to abort upgrading process ?" "cancel question"
+cancel_question "Transmitting in progress..."
 state_is "Transmitting in progress..." "enabled=0" "transmission disabled under its question"
 shot dialogs-9-cancel-question
 key n

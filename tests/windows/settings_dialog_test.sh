@@ -4,12 +4,8 @@
 # through window queries, with a screenshot.
 # usage: settings_dialog_test.sh QEL32_EXE WINPROBE_EXE SCREENSHOT_DIR WORK_DIR
 set -u
-exe=$1
-probe_exe=$2
-shots=$3
-work=$4
 . "$(dirname "$0")/common.sh"
-mkdir -p "$work"
+take_dialog_args "$@"
 cd "$work"
 
 # A sound upgrade file, so that the run (and with it the settings dialog) is reached.

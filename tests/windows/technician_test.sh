@@ -45,16 +45,21 @@ expect_line "$(last_line)" '"outcome":"cancelled"' "the journal of End task duri
 kill "$sim"
 wait "$sim"
 
+# The upgrade at 2400 baud in the background ($pid), confirmed, two seconds into its transfer.
+transfer_under_way() {
+    run -le -c5,2400,8,1,n,n -hfirmware.hex &
+    pid=$!
+    probe wait Qel32 60 && probe click Qel32 1 || fail "no confirmation"
+    probe wait "$transmission" 60 || fail "no transmission"
+    sleep 2
+}
+
 # 3. A shutdown while a file is sent (wineboot --end-session, as Windows asks every window): the
 # session waits, the transfer completes. Then a session that ends all the same (a forced
 # restart: WM_ENDSESSION, then the process's end): the journal line is written before it goes.
 start_com5 --baud 2400
 rm -f "$journal"
-run -le -c5,2400,8,1,n,n -hfirmware.hex &
-pid=$!
-probe wait Qel32 60 && probe click Qel32 1 || fail "no confirmation"
-probe wait "$transmission" 60 || fail "no transmission"
-sleep 2
+transfer_under_way
 "$wine_run" wineboot --end-session >/dev/null 2>&1
 probe wait "$transmission" 5 || fail "the shutdown ended the transfer"
 if probe wait Qel32 300; then
@@ -66,11 +71,7 @@ fi
 wait "$pid"
 [ $? = 0 ] || fail "the upgrade did not complete after a refused shutdown"
 rm -f "$journal"
-run -le -c5,2400,8,1,n,n -hfirmware.hex &
-pid=$!
-probe wait Qel32 60 && probe click Qel32 1 || fail "no confirmation"
-probe wait "$transmission" 60 || fail "no transmission"
-sleep 2
+transfer_under_way
 probe endsession "$backdrop"
 wait "$pid"
 line=$(last_line)
