@@ -158,8 +158,12 @@ for language in e f; do
     timeout 120 "$wine_run" "$work/Qel32.exe" -l$language -d "-h$long" &
     pid=$!
     if probe wait "$analysis" 60; then
-        sleep 1
-        line=$(probe dump "$analysis" | grep 'control id=1022 ')
+        # Its text line once drawn: a loaded machine may take a while to fill it.
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            sleep 1
+            line=$(probe dump "$analysis" | grep 'control id=1022 ')
+            printf '%s\n' "$line" | grep -q '\.hex' && break
+        done
         printf '%s\n' "$line" | grep -q '…' || fail "no ellipsis in the long name ($language, $scale %): $line"
         expect_line "$line" 'for_line_b.hex"' "the long name's end ($language, $scale %)"
         expect_line "$(probe layout "$analysis")" "problems=0" "analysis layout, long name ($language, $scale %)"
