@@ -285,13 +285,15 @@ int CQelComm::WriteLine(const std::string& text, bool waitUntilSent) {
     return 0;
 }
 
+void CQelComm::SetReadWait(std::chrono::milliseconds left) {
+    SetReadTimeout(static_cast<DWORD>(
+        identifying_ ? std::min<long long>(left.count(), interfaceSliceMs) : left.count()));
+}
+
 // What has arrived is read in one call, and what follows an answer's line feed is kept for
 // the next answer: the port's input as Windows would hold it, without a call per byte.
 bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
     auto deadline = sys::Now() + limit;
-    const auto leftOf = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - sys::Now());
-    };
     while (!stopped_) {
         DWORD errors = 0;
         sys::CommStatus status;
@@ -316,11 +318,11 @@ bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
         // Woken by a stop request that the user declined: the wait goes on with its time left.
         if (sys::StopRequest() != 0 && !GoOnAfterStop(deadline))
             return false;
-        const auto left = leftOf();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - sys::Now());
         if (left.count() <= 0)
             return false;
-        SetReadTimeout(static_cast<DWORD>(
-            identifying_ ? std::min<long long>(left.count(), interfaceSliceMs) : left.count()));
+        SetReadWait(left);
     }
     return false;
 }
@@ -328,8 +330,7 @@ bool CQelComm::FetchInput(std::chrono::milliseconds limit) {
 int CQelComm::ReadAnswer(std::string& answer, std::size_t maxChars, int timeoutSeconds) {
     answer.clear();
     const std::chrono::milliseconds limit(static_cast<long long>(timeoutSeconds) * 1000);
-    SetReadTimeout(static_cast<DWORD>(
-        identifying_ ? std::min<long long>(limit.count(), interfaceSliceMs) : limit.count()));
+    SetReadWait(limit);
     bool anyByte = false;
     for (;;) {
         if (pendingInput_.empty() && !FetchInput(limit)) {

@@ -108,6 +108,9 @@ class CQelComm : public fw::CWnd {
     using TimePoint = std::chrono::steady_clock::time_point;
     BOOL SetTimeouts(DWORD readMs, DWORD writeMs);
     BOOL SetReadTimeout(DWORD milliseconds) { return SetTimeouts(milliseconds, writeTimeoutMs); }
+    // The read time-out for a wait with this much left: the whole of it, or a slice while the
+    // identification serves the interface between reads.
+    void SetReadWait(std::chrono::milliseconds left);
     // Reads what the port holds into pendingInput_, waiting up to limit for a first byte;
     // false when none came (or the work was stopped).
     bool FetchInput(std::chrono::milliseconds limit);
