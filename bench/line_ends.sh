@@ -29,7 +29,7 @@ lines = open(sys.argv[2], "rb").read().split(b"\n")
 start = lines.index(b"MODEQEL0")
 sent = [l for l in lines[start:] if l]
 records = int(sys.argv[3])
-extra = len(sent) - (records + 3)   # MODEQEL0, QEL?, every record, EXITQEL
+extra = len(sent) - (records + 4)   # MODEQEL0, QEL?, every record, QEL?, EXITQEL
 print("%-5s %5.2f lines a record (%d beyond the sequence), %7.4f s a record"
       % (sys.argv[4], len(sent) / records, extra, float(stats["seconds"]) / records))
 PY

@@ -4,6 +4,8 @@
 #include "protocol/transmission_sequence.h"
 
 // The program's link as the transmission sequence's port.
+static_assert(ExchangePort::answerMaxChars == CQelComm::answerMaxChars);
+
 class LinkExchangePort : public ExchangePort {
   public:
     explicit LinkExchangePort(CQelComm& link) : link_(link) {}

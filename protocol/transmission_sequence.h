@@ -1,14 +1,14 @@
 #pragma once
 
 #include "files/upgrade_file.h"
-#include "files/upgrade_lines.h"
+#include "protocol/answers_owed.h"
+#include "protocol/file_records.h"
 #include "res/messages.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <utility>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,29 +32,47 @@ class ExchangePort {
     virtual std::string PendingInput() = 0;
     // Forgets the first count bytes of the pending input.
     virtual void DropInput(std::size_t count) = 0;
+    // An answer is cut at this many characters.
+    static constexpr std::size_t answerMaxChars = 255;
     // True once the user stopped the work inside a wait: nothing more may be sent.
     virtual bool Stopped() = 0;
 };
 
 // The upgrade of the instrument with one file, showing nothing: a check that the file is still
 // the one analysed, upgrade mode for the file's monitor, a check that it took on that monitor,
-// every record line acknowledged, then the exit command. Each call makes one step (at most one
-// exchange, and the read-through it may need) and says what came of it; the caller shows the
-// boxes, serves the interface and calls the step that follows.
+// every record line acknowledged, a question that proves the answers in step, then the exit
+// command. Each call makes one step (at most one exchange, and the read-through it may need) and
+// says what came of it; the caller shows the boxes, serves the interface and calls the next.
 //
-// This is the one reader of the monitor's answers. They carry no reference to what they answer,
-// but come in order, each text answered once at most: an identification answers a "QEL?",
-// anything else the oldest text still owed an answer. Before a text other than the one still
-// owed leaves, the sequence asks "QEL?" and reads through to the identification, which the
-// monitor sends after everything it owed before; every answer on the way is judged for the
-// text it answers. So a line counts as accepted only when the last answer it got before the
-// next text left is an acceptance, and a late answer is never taken for another text's.
+// This is the one reader of the monitor's answers (AnswersOwed keeps what each text may still
+// get). An answer's departures from one answer a text, and what the sequence does:
+//
+// | departure                       | what the sequence does                                  |
+// |---------------------------------|---------------------------------------------------------|
+// | lost: a read ends in silence    | the text stays owed and may go unanswered; a record or  |
+// |                                 | the exit is sent again, a question asked again          |
+// | late: after its text's limit    | taken for the oldest text still owed; while a text other|
+// |                                 | than a copy of the next is owed, a question reads it    |
+// |                                 | through before the next text leaves                     |
+// | garbled: no "OK", no monitors   | a refusal of what it answers (a question's included)    |
+// | ended by silence, no line end   | whole: one time limit, nothing more                     |
+// | doubled identification         | never a line's answer, and no question is asked for it  |
+// | doubled or unasked answer       | no text was owed it: before another text leaves, a      |
+// |                                 | question reads through to its identification           |
+// | more answers than texts, at an  | every pairing the answers allow is weighed; the first   |
+// | identification                  | record counted as accepted that one refuses goes again, |
+// |                                 | with every record after it and the address records it   |
+// |                                 | needs; that costs it an attempt                         |
+// | no pairing at all (out of order)| every record of the stretch goes again                  |
+// | end of the file                 | one question after the end record, before the exit: the |
+// |                                 | monitor leaves upgrade mode only with answers in step   |
+// | answer to the exit command      | the one read decides, identifications skipped           |
 class TransmissionSequence {
   public:
     enum class Step { Check, Mode, Verify, Line, Exit };
 
     static constexpr int maxAttempts = 3;
-    static constexpr int lineTimeoutSeconds = 3; // a record line, and the verification
+    static constexpr int lineTimeoutSeconds = 3; // a record line, and a question
     static constexpr int exitTimeoutSeconds = 1;
     // Bytes of the file compared with its analysis in one step.
     static constexpr std::uint64_t checkStepBytes = 256 * 1024;
@@ -104,89 +122,71 @@ class TransmissionSequence {
     const std::vector<std::uint8_t>& VerifiedStateCodes() const { return verifiedCodes_; }
 
   private:
+    using Owed = AnswersOwed;
     // What an exchange came to: reason None when accepted, else the message that says why.
     struct Verdict {
-        res::Msg reason = res::Msg::None;
-        bool readThroughFailed = false; // the question before the text failed: it never left
-        bool unansweredEnd = false;     // no copy of the end record got any answer
-        bool earlierRefused = false;    // the line accepted last was refused since
+        Verdict(res::Msg why = res::Msg::None, bool questionFailed = false)
+            : reason(why), readThroughFailed(questionFailed) {}
+        res::Msg reason;
+        bool readThroughFailed;           // the question before the text failed: it never left
+        std::vector<Owed::Doubt> doubted; // records counted as accepted that go again
     };
-    // A text sent whose answer may still come. A question is answered by an identification;
-    // any other text by anything else, or by nothing (the upgrade-mode command).
-    struct Sent {
-        bool question;
-        std::string text;     // in upper case: copies of a line may differ in case
-        std::uint64_t serial; // the how-many-th text sent
-    };
-    // What an answer read was taken for.
-    enum class Taken { Identification, TextAnswer, Unasked };
     struct Identification {
         fw::CStringArray monitors;
         std::vector<std::uint8_t> codes;
     };
-    // Answers read through, each with the text it answers.
-    using LateAnswers = std::vector<std::pair<std::string, std::string>>;
 
-    // Sends "QEL?" (the pause before it made) and reads up to the identification that answers
-    // it and everything owed before it; the answers on the way go to late. None with that
-    // identification, else the reason.
-    res::Msg AskIdentification(Identification& identification, LateAnswers* late = nullptr);
-    // Takes an answer for what it answers (answered: the text, for a text's answer) and
-    // forgets whatever can no longer be answered.
-    Taken Attribute(const std::string& answer, std::string* answered = nullptr,
-                    Identification* identification = nullptr, LateAnswers* late = nullptr);
-    // The answers read through, for the texts they answer: the line accepted last is refused
-    // by a refusal, the end record answered by any answer.
-    void NoteLateAnswers(const LateAnswers& late);
-    // The pause, then whatever must be read before text leaves: line ends dropped, answers
-    // still owed to another text or input nobody asked for read through, the line accepted
-    // last judged by them. Nothing when text may leave now.
-    std::optional<Verdict> ClearTheWayFor(const std::string& text);
-    // Sends a line or command whose answer may hold "OK" and judges the answer.
-    Verdict Exchange(const std::string& text, bool waitUntilSent, int timeoutSeconds,
-                     res::Msg refusal, res::Msg writeFailure);
-    // The verdict on an end record that got no answer: it may be left to the exit command.
-    Verdict JudgeUnansweredEnd(const Verdict& copy);
-    // Writes a text and notes it as owed an answer (a failed write may have let part of it go).
-    bool Send(const std::string& text, bool question, bool waitUntilSent);
-    // The line accepted last was refused before the next text left: it goes again, and the
-    // line read after it (putBack) waits its turn.
-    Result SendAcceptedLineAgain(const std::optional<std::string>& putBack);
+    // Sends "QEL?" (the pause made) and reads up to the identification that closes the stretch,
+    // each answer on the way noted for what it may answer. None with that identification (and
+    // the doubt it leaves), NoAnswer, or the refusal when only other answers came.
+    Verdict ReadThrough(Identification& identification, res::Msg refusal);
+    // The answers that have come, or begun to, each read whole, without asking anything.
+    void ReadPending();
+    // One answer read, seen when seenAfter texts had left, noted for what it may answer. An
+    // identification (its monitors to *identification) is not noted: it may close the stretch.
+    // An answer without a line end that ran into it is noted first.
+    Owed::Answer Note(const std::string& answer, std::size_t seenAfter,
+                      Identification* identification = nullptr);
+    // True for the rest of an answer cut at its length limit, and for leftovers: no answer.
+    bool PartOfLastAnswer(const std::string& answer);
+    // The pause, then whatever must be read before a text leaves: answers that came, and, while
+    // another text is owed an answer or the answers are not known in step, a read-through.
+    std::optional<Verdict> ClearTheWayFor(Owed::Text kind, std::uint32_t record, res::Msg refusal);
+    // Sends a record line or the exit command and judges the answer read for it.
+    Verdict Exchange(const std::string& text, Owed::Text kind, std::uint32_t record,
+                     int timeoutSeconds, res::Msg refusal, res::Msg writeFailure);
+    // Notes a text as owed an answer (place: where it stands) and writes it; false when the
+    // write failed.
+    bool Send(const std::string& text, Owed::Text kind, std::uint32_t record, bool waitUntilSent,
+              std::size_t& place);
+    // Records counted as accepted were put in doubt: each costs an attempt, and the first goes
+    // again with every record after it.
+    Result SendAgainFrom(const std::vector<Owed::Doubt>& doubted);
+    // A record's place in the model: apart from the address records sent again for it.
+    static std::uint32_t ModelId(const FileRecords::Record& record) {
+        return record.index * 2 + (record.context ? 0 : 1);
+    }
 
     // A step's result from its verdict: next on success, else another attempt, else the link
-    // failure that names primary and subject (or the question, when the read-through failed).
+    // failure that names primary and subject.
     Result Follow(const Verdict& verdict, Step step, Step next, res::Msg primary,
                   const std::string& subject);
     // A failure of the file: nothing more of it may be sent.
     Result FileFailure(const std::string& systemText = std::string()) const;
 
     ExchangePort& port_;
-    sys::TextFile& file_;
-    UpgradeFileLines lines_;
+    FileRecords records_;
     const CUpgradeFile& record_;
     std::int32_t monitorIndex_;
     std::uint32_t progress_ = 0;
     int failures_ = 0;
-    std::string currentLine_;  // the line sent, without its line end; kept between attempts
-    std::string writeFailure_; // the system's reason of the last failed write
+    std::optional<FileRecords::Record> current_; // the record being sent, kept between attempts
+    std::string writeFailure_;                   // the system's reason of the last failed write
+    bool answerGoesOn_ = false; // the last answer stopped at its length limit: the rest follows
+    std::map<std::uint32_t, int> attempts_; // failed attempts of records put in doubt, by id
+    std::uint32_t recordsSent_ = 0;         // records below this index have been sent before
     fw::CStringArray verifiedMonitors_;
     std::vector<std::uint8_t> verifiedCodes_;
-
     Counts counts_;
-    std::string lastWritten_; // the last text other than a question that was written
-    std::deque<Sent> owed_;   // oldest first
-    std::uint64_t sentCount_ = 0;
-    // Identifications that may still come for questions taken as answered: each comes before
-    // the answer to anything sent after them, and is no answer to it.
-    int strayIdentifications_ = 0;
-    // The record line accepted last, until the next text leaves.
-    struct Accepted {
-        std::string line; // in upper case
-        int failures = 0; // its failed attempts before the acceptance
-        bool refused = false;
-    };
-    std::optional<Accepted> accepted_;
-    bool countedAcceptance_ = false; // its acceptance moved the progress
-    std::optional<std::string> putBack_; // a line read, waiting while the one before goes again
-    bool endAnswered_ = false;           // some copy of the end record got an answer
+    Owed owed_;
 };

@@ -34,10 +34,14 @@ TEST(Integrity, LateAnswerIsReadThroughAndALaterRefusalIsChargedToItsOwnLine) {
     TempFile file(fw.File(), "firmware.hex");
     const auto run = Upgrade(file, "o\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
-    // Before the line after the late one, the question whose answer comes after every late one.
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + r[0] + "\n" + r[1] + "\n" +
-                                  r[1] + "\nQEL?\n" + r[2] + "\n" + r[3] + "\n" + r[3] + "\n" +
-                                  r[4] + "\n" + r[5] + "\nEXITQEL\n");
+    // Before the line after the late one, the second copy's answer: read when it is there, else
+    // the question whose answer comes after every late one.
+    const std::string after = r[2] + "\n" + r[3] + "\n" + r[3] + "\n" + r[4] + "\n" + r[5] + "\n";
+    const std::string head = identification + "MODEQEL0\nQEL?\n" + r[0] + "\n" + r[1] + "\n" + r[1];
+    const std::string wire = sim.ReceivedWhenQuiet();
+    EXPECT_TRUE(wire == head + "\n" + after + "QEL?\nEXITQEL\n" ||
+                wire == head + "\nQEL?\n" + after + "QEL?\nEXITQEL\n")
+        << wire;
     sim.Stop();
     EXPECT_EQ(sim.Image(), fw.data) << "every record, the refused one included";
 }
@@ -49,9 +53,9 @@ TEST(Integrity, AnAnswerToTheModeCommandIsNotTakenForTheNextOne) {
     TempFile file(fw.File(), "firmware.hex");
     const auto run = Upgrade(file, "o\no\n");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + r[0] + "\n" + r[1] + "\n" +
-                                  r[2] + "\n" + r[2] + "\n" + r[3] + "\n" + r[4] + "\n" + r[5] +
-                                  "\nEXITQEL\n");
+    EXPECT_EQ(sim.Received(),
+              identification + Transfer(r[0] + "\n" + r[1] + "\n" + r[2] + "\n" + r[2] + "\n" +
+                                        r[3] + "\n" + r[4] + "\n" + r[5] + "\n"));
     sim.Stop();
     EXPECT_EQ(sim.Image(), fw.data);
 }

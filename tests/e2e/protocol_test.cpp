@@ -36,7 +36,7 @@ TEST(Protocol, TheExitAnswerIsJudgedThreeTimes) {
          "The command has not be accepted by the instrument" +
              linkCheckEnding.english},
         okCancelBoth,
-        identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\nEXITQEL\nEXITQEL\n");
+        identification + "MODEQEL0\nQEL?\n" + fw.Wire() + "QEL?\nEXITQEL\nEXITQEL\nEXITQEL\n");
 }
 
 TEST(Protocol, LinesThatDoNotBeginWithAColonAreNeverSent) {
@@ -90,8 +90,8 @@ TEST(Protocol, ASilentInstrumentAsksAndOkStartsANewPass) {
     EXPECT_SHOWN(run,
                  Box("exclamation", "Impossible d'identifier l'appareil" + linkCheckEnding.french,
                      okCancelFrench));
-    EXPECT_EQ(sim.Received(), identification + identification + identification +
-                                  "MODEQEL0\nQEL?\n" + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(sim.Received(),
+              identification + identification + identification + Transfer(fw.Wire()));
 }
 
 TEST(Protocol, ARetryAfterTheSecondOfThreeFilesSendsAllThreeAgain) {
@@ -110,8 +110,8 @@ TEST(Protocol, ARetryAfterTheSecondOfThreeFilesSendsAllThreeAgain) {
     const std::string pass1 =
         WholePass(fw) + "MODEQEL1\nQEL?\n" + r[0] + "\n" + r[1] + "\n" + r[1] + "\n" + r[1] + "\n";
     std::string pass2 = identification;
-    for (const char* index : {"0", "1", "2"})
-        pass2 += std::string("MODEQEL") + index + "\nQEL?\n" + fw.Wire() + "EXITQEL\n";
+    for (const int index : {0, 1, 2})
+        pass2 += Transfer(fw.Wire(), index);
     EXPECT_EQ(sim.Received(), pass1 + pass2);
 }
 

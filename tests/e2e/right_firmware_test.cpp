@@ -17,46 +17,55 @@ using namespace upgrade;
 
 const std::string monitorC = "11112222C33";
 
-// A question the monitor leaves unanswered, or answers with bytes that are no identification,
-// is asked once more: the verification has its attempts for this, and nothing later waits for
-// the answer that never came.
-TEST(RightFirmware, OneLostOrGarbledQuestionCostsOneQuestion) {
-    Firmware fw(monitorA);
-    for (const char* fault : {"--silent-queries", "--garbled-queries"}) {
-        // The third "QEL?" is the verification's first.
-        SimulatorProcess sim({"--monitor", monitorA, fault, "3"});
-        TempFile file(fw.File(), "firmware.hex");
-        const auto run = Upgrade(file, "o\no\n");
-        EXPECT_EQ(run.status, 0) << fault << "\n" << run.output;
-        EXPECT_SHOWN(run, "successfully done for the files:\n . \"firmware.hex\"");
-        EXPECT_EQ(sim.Received(),
-                  identification + "MODEQEL0\nQEL?\nQEL?\n" + fw.Wire() + "EXITQEL\n")
-            << fault;
+// An answer more than was asked for, however it falls, never makes a record the instrument
+// refused count as sent: it goes again, and the image the instrument rebuilt is the file's.
+TEST(RightFirmware, AnAnswerMoreThanAskedNeverMakesARefusedRecordSent) {
+    const Firmware fw(monitorA, false, 16, 400); // 30 records
+    const std::vector<std::vector<std::string>> faults{
+        // Each refusal followed by an acceptance; the tenth record refused twice.
+        {"--nack-text", "NACK\\nOK", "--byte-delay", "2", "--nack-lines", "10,11"},
+        // Each acceptance said twice; the tenth record refused once.
+        {"--ok-text", "OK\\nOK", "--byte-delay", "2", "--nack-lines", "10"},
+        // The twentieth acceptance again while the next record leaves, which is refused, its
+        // refusal arriving before the record after it leaves, or after.
+        {"--extra-answer", "20:1:OK", "--nack-lines", "21"},
+        {"--extra-answer", "20:3:OK", "--nack-lines", "21", "--turnaround", "8"},
+    };
+    for (const auto& fault : faults) {
+        std::vector<std::string> instrument{"--monitor", monitorA};
+        instrument.insert(instrument.end(), fault.begin(), fault.end());
+        Pass pass(instrument, fw, "o\no\n");
+        EXPECT_EQ(pass.run.status, 0) << fault[1] << "\n" << pass.run.output;
+        EXPECT_EQ(pass.Image(), fw.data) << fault[1];
     }
 }
 
-// The end record refused after its time limit, while the question that reads it through waits
-// its pause: a refusal, never a success. Three of them are the line's failure, with its reason.
-TEST(RightFirmware, AnEndRecordRefusedLateIsRefused) {
-    const std::vector<std::string> records{Record(0, 4, std::string("\0\x02", 2)),
-                                           Record(0x100, 0, ListBytes(monitorA)),
-                                           Record(0x120, 0, "data"), endRecord};
-    // 255 character times at 4800 baud: a pause of 531 ms, which the refusal 3.25 s after the
-    // line falls into, a quarter of a second from either end.
-    ExpectInBothLanguages(
-        {"--monitor", monitorA, "--nack-lines", "4,5,6", "--late-lines", "4,5,6", "--late-ms",
-         "3250"},
-        Lines(records, "\r\n"), "o\nc\n", {"-c1,4800,8,1,n,n", "-w255"}, 1, "exclamation",
-        {"Impossible de transmettre la ligne:\n  \":00000001FF\"\n"
-         "La ligne n'a pas été comprise par l'appareil" +
-             linkCheckEnding.french,
-         "Unable to transmit line:\n  \":00000001FF\"\n"
-         "The line has not be accepted by the instrument" +
-             linkCheckEnding.english},
-        okCancelBoth,
-        // The first refusal is read through by the question; the next one, owed to the second
-        // copy, is the third copy's answer, as copies of one line take each other's.
-        identification + "MODEQEL0\nQEL?\n" + Lines(records) + "QEL?\n:00000001FF\n:00000001FF\n");
+// A sound monitor's one odd answer costs a question or a line, never the pass: an end record
+// left unanswered, then its question lost or garbled; an identification said twice.
+TEST(RightFirmware, OneOddAnswerOfASoundMonitorNeverFailsThePass) {
+    const Firmware fw(monitorA, false, 32, 0);
+    const std::string n = std::to_string(fw.records.size());
+    const std::string endUnanswered = n + "," + std::to_string(fw.records.size() + 1) + "," +
+                                      std::to_string(fw.records.size() + 2);
+    const std::string twice = "1," + monitorA + "\\n1," + monitorA + "\\n";
+    const std::string once = identification + "MODEQEL0\nQEL?\n" + fw.Wire();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--silent-lines", endUnanswered, "--silent-queries", "4"},
+         once + "QEL?\nQEL?\nEXITQEL\n"},
+        {{"--silent-lines", endUnanswered, "--garbled-queries", "4"}, ""},
+        {{"--answer", twice}, WholePass(fw)},
+        {{"--doubled-queries", "3", "--baud", "9600"}, WholePass(fw)},
+    };
+    for (const auto& [fault, wire] : cases) {
+        std::vector<std::string> instrument{"--monitor", monitorA};
+        instrument.insert(instrument.end(), fault.begin(), fault.end());
+        Pass pass(instrument, fw, "o\no\n", {"-w255"});
+        EXPECT_EQ(pass.run.status, 0) << fault[0] << "\n" << pass.run.output;
+        EXPECT_EQ(pass.Image(), fw.data) << fault[0];
+        if (!wire.empty()) {
+            EXPECT_EQ(pass.sim.Received(), wire) << fault[0];
+        }
+    }
 }
 
 // Another instrument put on the cable while the confirmation waits: upgrade mode is not found
@@ -123,7 +132,7 @@ TEST(RightFirmware, TheFileNamedIsTheFileSent) {
         const auto run = RunProgram(options);
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_SHOWN(run, std::string("successfully done for the files:\n . \"") + name + "\"");
-        EXPECT_EQ(sim.Received(), identification + "MODEQEL0\nQEL?\n" + fw->Wire() + "EXITQEL\n");
+        EXPECT_EQ(sim.Received(), WholePass(*fw));
     }
     // Neither is named as typed: no guess.
     for (const bool french : {true, false}) {

@@ -44,11 +44,14 @@ inline ProgramRun Upgrade(const TempFile& file, const std::string& input,
     return RunProgram(UpgradeOptions(file, input, args));
 }
 
-// The wire of a pass that identifies the instrument, sends the firmware to monitor `index` and
-// ends with the exit command.
+// The wire of a transfer of these records to monitor `index`: upgrade mode, its check, the
+// records, the question that shows their answers in, and the exit command.
+inline std::string Transfer(const std::string& records, int index = 0) {
+    return "MODEQEL" + std::to_string(index) + "\nQEL?\n" + records + "QEL?\nEXITQEL\n";
+}
+// The wire of a pass that identifies the instrument and sends the firmware to monitor `index`.
 inline std::string WholePass(const Firmware& fw, int index = 0) {
-    return identification + "MODEQEL" + std::to_string(index) + "\nQEL?\n" + fw.Wire() +
-           "EXITQEL\n";
+    return identification + Transfer(fw.Wire(), index);
 }
 
 // The journal's lines, each parsed as one JSON value; allParse, when given, says whether every

@@ -2,21 +2,26 @@
 // program's own dialog and link against a monitor scripted on a virtual clock
 // (scripted_instrument.h), with the pause before each text, the drain wait and every byte's
 // wire time on that clock, at a baud rate and a pacing count drawn from the input. Either the
-// analysis refuses the file, or the record lines the monitor receives are the file's records,
-// in order, and nothing else, and two properties hold:
-// - safety: the upgrade succeeds only when every record line, the end record included, got an
-//   acceptance of its own and no refusal of it arrived after that and before the next text
-//   other than a question left (an end record may go wholly unanswered);
-// - liveness: a monitor that answers soundly but loses or garbles one answer, any one, gets
-//   the whole file in one pass, with success.
+// analysis refuses the file, or the lines the monitor receives are the protocol's commands and
+// the file's records, and two properties hold:
+// - safety: the upgrade succeeds only when the monitor the file was matched with holds every
+//   byte of the file where the file puts it (a record refused by the monitor writes nothing, a
+//   record whose answer was lost or garbled on its way was written), no other monitor got
+//   anything, and the last answer the program read was the exit command's, an acceptance;
+// - liveness: a monitor that answers soundly but for one odd answer, any one (lost, garbled,
+//   late beyond its limit, doubled at any delay, an identification included, an answer nobody
+//   asked for, a refusal followed by an acceptance, an end record left unanswered followed by a
+//   question lost or garbled), gets the whole file in one pass, with success.
 //
-// Input: a byte of kind (bit 0: the file as it stands, else generated; bit 1: the one-loss
-// monitor, else one whose answers come in any order of acknowledgements, refusals, garbage and
-// silence, late by any delay and in chunks), a byte of baud rate, a byte of pacing count, two
-// of length, then that many bytes for the file and the rest for the monitor. A generated file
-// is known by construction (records, comments, blank lines, zeros, control bytes, long lines,
-// a Ctrl-Z, with LF, CR LF, CR and LF CR line ends); for a file as it stands a reading of its
-// lines written here apart from the program's says what its records are.
+// Input: a byte of kind (bit 0: the file as it stands, else generated; bits 1-2: a monitor that
+// loses answers, one that says more than asked, or the one-odd-answer monitor; answers in any
+// order of acknowledgements, refusals, garbage and silence, late by any delay and in chunks), a
+// byte of baud rate, a byte of pacing count, a byte of monitors (1 to 4, and the one the file
+// is matched with), two of length, then that many bytes for the file and the rest for the
+// monitor. A generated file is known by construction (records, repeated ones among them,
+// comments, blank lines, zeros, control bytes, long lines, a Ctrl-Z, with LF, CR LF, CR and
+// LF CR line ends); for a file as it stands a reading of its lines written here apart from the
+// program's says what its records are.
 #include "../unit/hex_test_files.h"
 #include "app/upgrade_app.h"
 #include "files/hex_analysis.h"
@@ -77,7 +82,7 @@ Expected Generate(Bytes g) {
     unsigned address = 0x1000; // every record its own address, so that no two are alike
     bool fileEnded = false;
     for (int items = 0; items < 64 && g.size > 0 && !fileEnded; ++items) {
-        switch (g.Next() % 11) {
+        switch (g.Next() % 13) {
         case 0:
         case 1:
         case 2: {
@@ -92,6 +97,12 @@ Expected Generate(Bytes g) {
             record(line);
             break;
         }
+        case 11: // where the data of the records after it goes
+            record(Record(0, 4, std::string(1, '\0') + static_cast<char>(g.Next() % 4)));
+            break;
+        case 12: // a record again, as it stands: the same line at another place
+            record(e.records.back());
+            break;
         case 3: e.text += std::string(g.Next() % 2 ? "\t" : "") + "; comment" + end(); break;
         case 4: e.text += end(); break;
         case 5: // a blank before the colon: text, neither checked nor sent
@@ -201,95 +212,129 @@ struct Fixture {
     std::abort();
 }
 
-bool IsCommand(const std::string& line) {
-    return line == "QEL?" || line == "MODEQEL0" || line == "EXITQEL";
-}
-
 using scripted::Instrument;
+using scripted::Reply;
 
-// The sound monitor with one answer lost or garbled (the lossAt-th it gives, counted from 1;
-// perhaps none), each answer a little late and maybe in pieces, well inside every limit.
-Instrument::Rule OneLoss(Bytes script, std::size_t answersExpected) {
+// The sound monitor with one odd answer (at the oddAt-th answer it gives, counted from 1; perhaps
+// none), each answer a little late and maybe in pieces, well inside every limit.
+Instrument::Rule OneOdd(Bytes script, std::size_t answersExpected) {
     struct State {
         Bytes script;
-        std::size_t given = 0, lossAt = 0;
-        bool garble = false;
+        std::size_t given = 0, oddAt = 0;
+        int odd = 0;
+        bool endUnanswered = false; // the end record went unanswered: the next question is odd
     };
     auto state = std::make_shared<State>(State{script});
-    state->lossAt = 1 + (state->script.Next() | state->script.Next() << 8) % (answersExpected + 2);
-    state->garble = state->script.Next() % 2 == 1;
+    state->oddAt = 1 + (state->script.Next() | state->script.Next() << 8) % (answersExpected + 2);
+    state->odd = state->script.Next() % 8;
+    // A double or an answer nobody asked for holds up the answers after it (the monitor answers
+    // in order): up to 0.9 s, so that they stay within the shortest limit, the exit's.
     return [state](const std::string& line, int) {
         auto replies = scripted::TheInstrument().Sound(line);
         if (replies.empty())
-            return replies; // the upgrade-mode command: no answer to lose
-        scripted::Reply& reply = replies.front();
+            return replies; // the upgrade-mode command: no answer to make odd
+        Reply& reply = replies.front();
         const std::uint8_t timing = state->script.Next(), split = state->script.Next();
         reply.delayMs = (timing % 8) * 40.0;
         reply.chunks = 1 + split % 3;
         reply.gapMs = ((split / 3) % 4) * 30.0;
-        if (++state->given != state->lossAt)
+        const bool question = line == "QEL?";
+        const bool end = Instrument::Upper(line).find(":00000001FF") != std::string::npos;
+        if (state->endUnanswered && question) {
+            state->endUnanswered = false;
+            if (state->odd == 6)
+                return std::vector<Reply>{};
+            reply.text = "1,1234#678A01\n";
             return replies;
-        if (!state->garble)
-            return std::vector<scripted::Reply>{};
-        const auto comma = reply.text.find(',');
-        if (comma != std::string::npos)
-            reply.text[comma + 3] = '#'; // an identification no longer read as one
-        else
-            reply.text = "?#\n";
-        return replies;
+        }
+        if (++state->given != state->oddAt)
+            return replies;
+        switch (state->odd) {
+        case 0: return std::vector<Reply>{}; // lost
+        case 1:                              // garbled
+            reply.text = question ? "1,1234#678A01\n" : "?#\n";
+            return replies;
+        case 2: { // late beyond its limit, not beyond the next attempt's
+            const double limitMs = line == "EXITQEL" ? 1000 : 3000;
+            reply.delayMs = limitMs * (1.05 + timing / 300.0);
+            return replies;
+        }
+        case 5: // a refusal, then an acceptance
+            if (line[0] == ':') {
+                reply.text = "NACK\n";
+                replies.push_back({"OK\n", timing * 3.5});
+                return replies;
+            }
+            [[fallthrough]];
+        case 3: // doubled, at any delay
+            replies.push_back({reply.text, timing * 3.5, 1 + split % 2});
+            return replies;
+        case 4: // an answer nobody asked for; an acceptance answers no question, even unasked
+            replies.push_back({timing % 3 == 0               ? "NACK\n"
+                               : timing % 3 == 1 || question ? "READY\n"
+                                                             : "OK\n",
+                               timing * 3.5});
+            return replies;
+        default: // the end record unanswered, then its question lost or garbled
+            if (!end) {
+                --state->given; // not yet
+                return replies;
+            }
+            state->endUnanswered = true;
+            return std::vector<Reply>{};
+        }
     };
 }
 
-// Safety, from what the monitor saw: each record's answers that reached the PC before the next
-// text other than a question left, the last of them an acceptance (none at all only for the
-// end record).
-void CheckEveryRecordWasAccepted(const Instrument& instrument,
-                                 const std::vector<std::string>& records) {
-    const auto& received = instrument.received;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const std::string record = Instrument::Upper(records[i]);
-        std::size_t last = received.size();
-        for (std::size_t k = 0; k < received.size(); ++k)
-            if (Instrument::Upper(received[k].line) == record)
-                last = k;
-        if (last == received.size())
-            Violated("success with a record never sent");
-        scripted::Us nextLeft = -1;
-        for (std::size_t k = last + 1; k < received.size() && nextLeft < 0; ++k)
-            if (received[k].line != "QEL?")
-                nextLeft = received[k].leftAt;
-        if (nextLeft < 0)
-            Violated("success with nothing sent after the last record");
-        std::optional<bool> verdict;
-        for (const auto& answer : instrument.answers)
-            if (Instrument::Upper(answer.line) == record && answer.firstByteAt <= nextLeft)
-                verdict = Instrument::Accepts(answer.text);
-        const bool end = i + 1 == records.size();
-        if (Instrument::Tracing())
-            std::fprintf(stderr, "record %zu %s: sent last at %lld, next text at %lld, %s\n", i,
-                         record.c_str(), static_cast<long long>(received[last].leftAt),
-                         static_cast<long long>(nextLeft),
-                         verdict ? (*verdict ? "accepted" : "refused") : "unanswered");
-        if (verdict ? !*verdict : !end)
-            Violated(verdict ? "success with a record whose last answer was a refusal"
-                             : "success with a record that got no answer of its own");
+const char* const references[] = {"12345678A01", "22223333B02", "44445555C03", "66667777D04"};
+
+// Safety, from what the monitor holds and what the program read last.
+void CheckTheRightBytesWentToTheRightMonitor(const Instrument& instrument,
+                                             const std::vector<std::string>& records,
+                                             long matched) {
+    scripted::Image expected;
+    unsigned long base = 0;
+    for (const auto& record : records)
+        scripted::ApplyRecord(record, expected, base);
+    for (const auto& [monitor, image] : instrument.images) {
+        if (monitor != matched && !image.empty())
+            Violated("a record was written into another monitor than the file's");
+        if (monitor == matched && image != expected)
+            Violated("success with the monitor's image not the file's");
     }
+    if (!expected.empty() && instrument.images.count(matched) == 0)
+        Violated("success with nothing written");
+    std::string lastRecord;
+    for (const auto& line : instrument.Lines())
+        if (!line.empty() && line[0] == ':')
+            lastRecord = Instrument::Upper(line);
+    if (lastRecord != Instrument::Upper(records.back()))
+        Violated("success with the end record not the last record sent");
+}
+
+// The protocol's commands, and the records that put the address bases back to the file's start.
+bool IsCommand(const std::string& line, long matched) {
+    return line == "QEL?" || line == "MODEQEL" + std::to_string(matched) || line == "EXITQEL" ||
+           line == ":020000020000FC" || line == ":020000040000FA";
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Fixture fixture;
-    if (size < 5)
+    if (size < 6)
         return 0;
     const bool generated = data[0] % 2 == 0;
-    const bool oneLoss = (data[0] & 2) != 0;
+    const int monitorKind = (data[0] >> 1) % 4;
+    const bool oneOdd = monitorKind >= 2;
     static const long rates[] = {0, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     const long baud = rates[data[1] % 10];
     fixture.app.readyWaitCount = data[2];
-    const std::size_t fileBytes = std::min<std::size_t>(size - 5, data[3] * 256u + data[4]);
-    const Bytes file{data + 5, fileBytes};
-    const Bytes script{data + 5 + fileBytes, size - 5 - fileBytes};
+    const std::size_t monitorCount = 1 + data[3] % 4;
+    const long matched = static_cast<long>((data[3] / 4) % monitorCount);
+    const std::size_t fileBytes = std::min<std::size_t>(size - 6, data[4] * 256u + data[5]);
+    const Bytes file{data + 6, fileBytes};
+    const Bytes script{data + 6 + fileBytes, size - 6 - fileBytes};
 
     Expected expected;
     if (generated) {
@@ -318,53 +363,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     if (record.recordCount != expected.records.size())
         Violated("the analysis counted another number of records");
-    record.monitorReference = "12345678A01";
+    record.monitorReference = references[matched];
 
     auto& instrument = scripted::TheInstrument();
-    if (oneLoss) {
+    if (oneOdd) {
         instrument.Reset();
-        instrument.rule = OneLoss(script, expected.records.size() + 2);
+        instrument.rule = OneOdd(script, expected.records.size() + 2);
     } else {
         instrument.Reset(script.data, script.size);
+        instrument.fuzz = monitorKind == 0 ? Instrument::Fuzz::Losses : Instrument::Fuzz::Surplus;
     }
+    instrument.monitors.assign(references, references + monitorCount);
     instrument.baud = baud;
     // The line's format is read at opening: the port is opened for each input's baud rate.
     fixture.app.link->ClosePort();
     if (fixture.app.link->OpenPort() != 0)
         std::abort();
-    CTransmissionDlg dialog(0, record, nullptr);
+    CTransmissionDlg dialog(static_cast<std::int32_t>(matched), record, nullptr);
     const bool succeeded = dialog.DoModal() == IDOK;
 
-    // Each record line received is the current record again or the next one: no other text,
-    // no record skipped, none out of order.
-    std::size_t at = 0;
-    bool any = false;
+    // Nothing but the protocol's commands and the file's records goes on the wire.
     for (const auto& line : instrument.Lines()) {
-        if (IsCommand(line))
-            continue;
         const auto upper = Instrument::Upper(line);
-        const auto is = [&](std::size_t i) {
-            return i < expected.records.size() && Instrument::Upper(expected.records[i]) == upper;
-        };
-        if (any && is(at + 1))
-            ++at;
-        else if (!is(any ? at : 0))
-            Violated("a line that is not the current record nor the next one was sent");
-        any = true;
+        if (!IsCommand(line, matched) &&
+            std::none_of(expected.records.begin(), expected.records.end(),
+                         [&](const std::string& r) { return Instrument::Upper(r) == upper; }))
+            Violated("a line that is no record of the file was sent");
     }
+    for (const auto& [monitor, image] : instrument.images)
+        if (monitor != matched && !image.empty())
+            Violated("a record was written into another monitor than the file's");
     if (!succeeded) {
-        if (oneLoss || script.size == 0)
-            Violated("failed with a monitor that lost or garbled one answer at most");
+        if (oneOdd || script.size == 0)
+            Violated("failed with a monitor that gave one odd answer at most");
         return 0;
     }
-    if (!any || at + 1 != expected.records.size())
-        Violated("success before the last record was sent");
-    const bool exitAccepted = std::any_of(
-        instrument.answers.begin(), instrument.answers.end(), [](const Instrument::Answered& a) {
-            return a.line == "EXITQEL" && Instrument::Accepts(a.text);
-        });
-    if (!exitAccepted)
-        Violated("success without an accepted exit command");
-    CheckEveryRecordWasAccepted(instrument, expected.records);
+    CheckTheRightBytesWentToTheRightMonitor(instrument, expected.records, matched);
+    // The exit is judged by the answer the program read for it: the last it took in.
+    const std::size_t before = instrument.delivered.size();
+    const std::size_t left = fixture.app.link->PendingInput().size();
+    const std::size_t taken = before - (left - (instrument.delivered.size() - before));
+    const int last = taken == 0 ? -1 : instrument.delivered[taken - 1];
+    if (last < 0 || instrument.answers[static_cast<std::size_t>(last)].line != "EXITQEL" ||
+        !Instrument::Accepts(instrument.answers[static_cast<std::size_t>(last)].text))
+        Violated("success without the exit command's acceptance read");
     return 0;
 }

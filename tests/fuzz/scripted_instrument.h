@@ -2,9 +2,10 @@
 // stands in for the platform's serial backend and clock, so that the program's own link (its
 // pause, its drain wait, its reads) runs against it and every wait moves the clock instead of
 // sleeping. Bytes take their wire time at a baud rate both ways. The monitor answers the lines
-// it receives in order, each at most once, as a test's rule says or, without one, as fuzz
-// bytes decide: an acknowledgement, a refusal, garbage or nothing, late by any delay and in
-// chunks. An answer without a line end is followed by the silence that ends it. It records what it received and answered, and when, for the oracles.
+// it receives in order, as a test's rule says or, without one, as fuzz bytes decide. An answer
+// without a line end is followed by the silence that ends it. It keeps, per monitor, the image
+// the records it took have written, and records what it received and answered, and when, and
+// which answer each byte the PC read belongs to, for the oracles.
 #pragma once
 
 #include <algorithm>
@@ -32,14 +33,62 @@ struct Reply {
     double gapMs = 0; // between two pieces
 };
 
+// A byte on its way to the PC: when it arrives, and the answer it belongs to (-1: none).
+struct Byte {
+    Byte(Us when, char value, int of = -1) : at(when), c(value), answer(of) {}
+    Us at;
+    char c;
+    int answer;
+};
+
+using Image = std::map<unsigned long, unsigned char>;
+
+// Applies a record line to an image at the base address it keeps; false when the line is no
+// valid record. Data, extended segment and linear address records; the others change nothing.
+inline bool ApplyRecord(const std::string& line, Image& image, unsigned long& base) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    if (line.size() < 11 || line[0] != ':' || line.size() % 2 == 0)
+        return false;
+    std::vector<unsigned> bytes;
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < line.size(); i += 2) {
+        const int h = hex(line[i]), l = hex(line[i + 1]);
+        if (h < 0 || l < 0)
+            return false;
+        bytes.push_back(static_cast<unsigned>(h * 16 + l));
+        sum += bytes.back();
+    }
+    if ((sum & 0xFF) != 0 || bytes[0] + 5 != bytes.size())
+        return false;
+    const unsigned long address = (bytes[1] << 8) | bytes[2];
+    if (bytes[3] == 0)
+        for (unsigned i = 0; i < bytes[0]; ++i)
+            image[base + address + i] = static_cast<unsigned char>(bytes[4 + i]);
+    else if (bytes[3] == 2 && bytes[0] == 2)
+        base = ((bytes[4] << 8) | bytes[5]) << 4;
+    else if (bytes[3] == 4 && bytes[0] == 2)
+        base = static_cast<unsigned long>((bytes[4] << 8) | bytes[5]) << 16;
+    return true;
+}
+
 struct Instrument {
     // How the monitor answers the copy-th copy (from 1) of a line; none: Sound, or the fuzz
     // bytes when there are any.
     using Rule = std::function<std::vector<Reply>(const std::string& line, int copy)>;
+    // What the fuzz bytes' monitor may do: lose answers (an end record's too), or say more than
+    // asked (doubled and unasked answers, a refusal followed by an acceptance); never both, for
+    // a loss where another's double took its place in time leaves no trace any reader could see.
+    enum class Fuzz { Losses, Surplus };
 
     Rule rule;
     const std::uint8_t* data = nullptr; // fuzz bytes; when they run out, prompt answers
     std::size_t size = 0;
+    Fuzz fuzz = Fuzz::Losses;
     long baud = 0; // 10 bits a byte at this rate; 0: bytes take no time
     std::vector<std::string> monitors{"12345678A01"};
     std::set<int> failingWrites; // 1-based counts of writes that fail
@@ -48,8 +97,12 @@ struct Instrument {
     std::string heldOutput;
 
     Us now = 0;
-    std::deque<std::pair<Us, char>> toPc; // bytes on their way, by arrival time
-    long mode = -1;                       // the monitor in upgrade mode
+    std::deque<Byte> toPc; // bytes on their way, by arrival time
+    long mode = -1;        // the monitor in upgrade mode
+    // What the records the monitor took wrote, per monitor; a record is taken unless its
+    // answer (the first, when there are more) refuses it.
+    std::map<long, Image> images;
+    std::vector<int> delivered; // the answer of each byte the PC read, in order
 
     struct Received {
         std::string line;
@@ -115,7 +168,7 @@ struct Instrument {
     // Bytes that have reached the PC by now.
     std::size_t Arrived() const {
         std::size_t n = 0;
-        while (n < toPc.size() && toPc[n].first <= now)
+        while (n < toPc.size() && toPc[n].at <= now)
             ++n;
         return n;
     }
@@ -173,41 +226,64 @@ struct Instrument {
     }
 
   private:
-    // The fuzz bytes' monitor: "QEL?" gets its identification or nothing; "MODEQELn" nothing
-    // or "OK"; any other line an acknowledgement, a refusal, garbage or nothing. Each answer
-    // late by up to 10.5 s, in up to three pieces apart by up to 750 ms: under the shortest
-    // read limit, as the line's rule of silence requires for an answer to be one.
+    // The fuzz bytes' monitor: "QEL?" gets its identification, maybe garbled or doubled, or
+    // nothing; "MODEQELn" nothing or "OK", and may leave the mode unset; any other line an
+    // acknowledgement, a refusal or garbage, with or without a line end, or nothing; then maybe
+    // more. Each answer late by up to 10.5 s, in up to three pieces apart by up to 750 ms: under
+    // the shortest read limit, as the line's rule of silence requires for an answer to be one.
     std::vector<Reply> FuzzReplies(const std::string& line) {
-        std::string text;
+        const bool surplus = fuzz == Fuzz::Surplus;
+        std::vector<std::string> texts;
         if (line == "QEL?") {
-            if (Next() % 4 == 3)
+            const std::uint8_t kind = Next() % 8;
+            if (kind == 7 && !surplus)
                 return {};
-            text = Identification();
+            texts.push_back(kind == 6 ? "1,1234#678A01\n" : Identification());
+            if (surplus && kind == 5)
+                texts.push_back(texts.back());
         } else if (line.rfind("MODEQEL", 0) == 0) {
             if (Next() % 2 == 0)
                 return {};
-            text = "OK\n";
+            texts.push_back("OK\n");
         } else {
-            static const char* const kinds[] = {"OK\n",   "NACK\n",    "?#\n", "",
-                                                "ok\r\n", "OK NACK\n", "OK",   "NACK"};
-            text = kinds[Next() % 8];
-            if (text.empty())
+            static const char* const kinds[] = {"OK\n",      "NACK\n", "?#\n", "ok\r\n",
+                                                "OK NACK\n", "OK",     "NACK", ""};
+            const char* first = kinds[Next() % (surplus ? 7 : 8)];
+            if (*first == '\0')
                 return {};
+            texts.push_back(first);
+            static const char* const more[] = {"OK\n", "NACK\n", "?#\n", "READY\n"};
+            const int extras = surplus && Next() % 4 == 3 ? 1 + Next() % 2 : 0;
+            for (int extra = 0; extra < extras; ++extra)
+                texts.push_back(more[Next() % 4]);
         }
-        const std::uint8_t timing = Next();
-        const std::uint8_t split = Next();
-        return {{text, (timing % 16) * 700.0, 1 + split % 3, ((split / 3) % 4) * 250.0}};
+        std::vector<Reply> replies;
+        for (const auto& text : texts) {
+            const std::uint8_t timing = Next();
+            const std::uint8_t split = Next();
+            replies.push_back(
+                {text, (timing % 16) * 700.0, 1 + split % 3, ((split / 3) % 4) * 250.0});
+        }
+        return replies;
     }
 
     void Handle(const std::string& line, Us leftAt, Us arrivedAt) {
         if (Tracing())
             std::fprintf(stderr, "%10.3f ms  received %s\n", arrivedAt / 1000.0, line.c_str());
         received.push_back({line, leftAt, arrivedAt});
-        if (line.rfind("MODEQEL", 0) == 0)
-            mode = std::strtol(line.c_str() + 7, nullptr, 10);
         const int copy = ++copies_[line];
-        const auto replies = rule ? rule(line, copy) : data != nullptr ? FuzzReplies(line)
-                                                                       : Sound(line);
+        const auto replies = rule              ? rule(line, copy)
+                             : data != nullptr ? FuzzReplies(line)
+                                               : Sound(line);
+        if (line.rfind("MODEQEL", 0) == 0 && (rule || data == nullptr || Next() % 8 != 7))
+            mode = std::strtol(line.c_str() + 7, nullptr, 10);
+        const bool refused =
+            !replies.empty() && Upper(replies.front().text).find("NACK") != std::string::npos;
+        if (line == "EXITQEL") {
+            mode = -1;
+        } else if (!line.empty() && line[0] == ':' && mode >= 0 && !refused) {
+            ApplyRecord(line, images[mode], bases_[mode]);
+        }
         Us at = std::max(arrivedAt, busyUntil_);
         for (const auto& reply : replies) {
             // An answer without a line end ends only when the line stays silent for the read
@@ -219,13 +295,14 @@ struct Instrument {
             const std::size_t chunks = static_cast<std::size_t>(std::max(1, reply.chunks));
             const std::size_t per = (reply.text.size() + chunks - 1) / chunks;
             Us first = -1;
+            const int index = static_cast<int>(answers.size());
             for (std::size_t i = 0; i < reply.text.size(); ++i) {
                 if (i > 0 && per > 0 && i % per == 0)
                     at += static_cast<Us>(reply.gapMs * 1000);
                 at += ByteTime();
                 if (first < 0)
                     first = at;
-                toPc.emplace_back(at, reply.text[i]);
+                toPc.emplace_back(at, reply.text[i], index);
             }
             if (first >= 0)
                 answers.push_back({line, reply.text, first});
@@ -243,7 +320,7 @@ struct Instrument {
         }
         busyUntil_ = std::max(busyUntil_, at);
         std::stable_sort(toPc.begin(), toPc.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+                         [](const Byte& a, const Byte& b) { return a.at < b.at; });
     }
 
     // The longest read limit (3 s) after the longest time a reader may take to look: a pause
@@ -252,6 +329,7 @@ struct Instrument {
     int writes_ = 0;
     bool unended_ = false; // the last answer had no line end
     std::map<std::string, int> copies_;
+    std::map<long, unsigned long> bases_;
     std::string partial_;
     Us partialLeftAt_ = 0;
     Us txFreeAt_ = 0;

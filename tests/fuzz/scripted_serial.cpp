@@ -102,16 +102,16 @@ BOOL SerialPort::ReadFile(void* data, DWORD size, DWORD* read) {
         1000LL * (impl_->timeouts.readTotalTimeoutConstant +
                   static_cast<long long>(impl_->timeouts.readTotalTimeoutMultiplier) * size);
     if (size == 0 || instrument.toPc.empty() ||
-        instrument.toPc.front().first > instrument.now + limit) {
+        instrument.toPc.front().at > instrument.now + limit) {
         instrument.now += limit;
         return TRUE;
     }
-    instrument.now = std::max(instrument.now, instrument.toPc.front().first);
+    instrument.now = std::max(instrument.now, instrument.toPc.front().at);
     DWORD n = 0;
     auto* bytes = static_cast<char*>(data);
-    while (n < size && !instrument.toPc.empty() &&
-           instrument.toPc.front().first <= instrument.now) {
-        bytes[n++] = instrument.toPc.front().second;
+    while (n < size && !instrument.toPc.empty() && instrument.toPc.front().at <= instrument.now) {
+        bytes[n++] = instrument.toPc.front().c;
+        instrument.delivered.push_back(instrument.toPc.front().answer);
         instrument.toPc.pop_front();
     }
     if (read != nullptr)

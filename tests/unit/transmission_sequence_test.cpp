@@ -106,11 +106,13 @@ class Sequence : public ::testing::Test {
 
 const std::string head = "MODEQEL0\nQEL?\n";
 const std::string end = endRecord + "\n";
+// The question that shows every record's answers in, then the exit command.
+const std::string tail = "QEL?\nEXITQEL\n";
 
-TEST_F(Sequence, AFileGoesOutAsModeQuestionRecordsAndExit) {
+TEST_F(Sequence, AFileGoesOutAsModeQuestionRecordsQuestionAndExit) {
     const auto outcome = Send(fw.File());
     EXPECT_TRUE(outcome.upgraded);
-    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + tail);
     EXPECT_EQ(outcome.progress, fw.records.size());
 }
 
@@ -125,11 +127,11 @@ TEST_F(Sequence, TheVerificationAndEachLineHaveThreeSecondsTheExitCommandOne) {
             const std::string answer = text == "QEL?" ? "1,12345678A01\n" : "OK\n";
             Answer(text, {{1, {{answer, static_cast<double>(delay)}}}});
             EXPECT_TRUE(Send(fw.File()).upgraded) << text << " " << delay;
-            // A text answered late goes again. A question too, and the identification that
-            // answers the second copy comes when the first line is due: it is read through,
-            // never taken for the line's answer.
-            const long late = text == "QEL?" ? 3 : 2;
-            EXPECT_EQ(monitor.Copies(text), delay <= limitMs ? 1 : late) << text << " " << delay;
+            // A text answered late goes again; the identification that answers the second
+            // question comes while the first record waits and is never taken for its answer.
+            const long endQuestion = text == "QEL?" ? 1 : 0;
+            EXPECT_EQ(monitor.Copies(text), (delay <= limitMs ? 1 : 2) + endQuestion)
+                << text << " " << delay;
         }
     }
 }
@@ -212,171 +214,93 @@ TEST_F(Sequence, AnAnswerIsJudgedWithoutRegardToCaseAndNackWins) {
     }
 }
 
-// Any one answer lost or garbled costs one attempt of its own step and nothing afterwards: the
-// file goes whole, in one pass, and no later step waits for what never came.
-TEST_F(Sequence, OneLostOrGarbledAnswerIsAbsorbedByItsStepsAttempts) {
-    const std::string garbled[] = {"1,1234#678A01\n", "?#\n"};
-    const std::pair<std::string, int> answers[] = {
-        {"QEL?", 0}, {fw.records[0], 1}, {fw.records[3], 1}, {endRecord, 1}, {"EXITQEL", 1}};
-    for (const auto& [line, kind] : answers) {
-        for (const bool lost : {true, false}) {
-            Again();
-            const std::vector<Reply> answer =
-                lost ? std::vector<Reply>{} : std::vector<Reply>{{garbled[kind]}};
-            Answer(line, {{1, answer}});
-            const auto outcome = Send(fw.File());
-            const std::string what = line + (lost ? " lost" : " garbled");
-            EXPECT_TRUE(outcome.upgraded) << what << "\n" << monitor.Wire();
-            for (const auto& record : fw.records)
-                EXPECT_GE(monitor.Copies(record), 1) << what;
-            EXPECT_LE(monitor.Copies(line), 2) << what;
-        }
-    }
-    // The verification's question lost: asked once more, and nothing waits for its answer.
-    Again();
-    Answer("QEL?", {{1, {}}});
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_EQ(monitor.Wire(), "MODEQEL0\nQEL?\nQEL?\n" + fw.Wire() + "EXITQEL\n");
-}
-
-// An answer that may still come is read through before any other text: the identification
-// comes after everything the monitor owed.
-TEST_F(Sequence, ALineThatMayStillBeAnsweredIsReadThroughBeforeTheNextOne) {
-    // Answered after its limit: sent again, then the question before the next record.
-    Answer(fw.records[1], {{1, {{"OK\n", 3500}}}});
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_NE(monitor.Wire().find(r1 + r1 + "QEL?\n" + r2), std::string::npos) << monitor.Wire();
-
-    // A failed write may have let part of the line go: it is owed an answer too.
-    Again();
-    monitor.failingWrites = {4}; // MODEQEL0, QEL?, the address record, then the first data record
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_NE(monitor.Wire().find(r1 + "QEL?\n" + r2), std::string::npos) << monitor.Wire();
-
-    // An answer nobody asked for, waiting when a line is due.
-    Again();
-    monitor.rule = [this](const std::string& line, int) {
-        auto answers = monitor.Sound(line);
-        if (line == fw.records[1])
-            answers.push_back({"READY\n"});
-        return answers;
-    };
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_NE(monitor.Wire().find(r1 + "QEL?\n" + r2), std::string::npos) << monitor.Wire();
-
-    // Line ends, blanks and zeros after an answer are no answer: nothing is read through.
-    Again();
-    monitor.rule = [this](const std::string& line, int) {
-        auto answers = monitor.Sound(line);
-        for (auto& a : answers)
-            a.text += std::string("\r \0", 3);
-        return answers;
-    };
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + "EXITQEL\n");
-}
-
-// A refusal that arrives before the next text's first byte has left, even inside the pause
-// before it, is the refusal of the line it answers: the line goes again.
-TEST_F(Sequence, ALateRefusalIsJudgedForTheLineItAnswers) {
-    // 255 character times at 10000 baud: a pause of 255 ms before each text. The port reads
-    // the line's format when it opens.
-    const auto slowWire = [this] {
-        app.readyWaitCount = 255;
-        monitor.baud = 10000;
-        link.ClosePort();
-        ASSERT_EQ(link.OpenPort(), 0u);
-    };
-    // A record's first copy unanswered in time; the second gets the first's late OK, then its
-    // own refusal arrives while the next record waits its pause.
-    slowWire();
-    Answer(fw.records[1], {{1, {{"OK\n", 3100}}}, {2, {{"NACK\n", 100}}}});
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_NE(monitor.Wire().find(r1 + r1 + "QEL?\n" + r1 + r2), std::string::npos)
-        << monitor.Wire();
-
-    // The end record refused inside the pause of the question that reads it through: refused,
-    // sent again, and three such refusals are the line's failure, never a success.
-    for (const int refusedCopies : {1, 3}) {
-        Again();
-        slowWire();
-        std::map<int, std::vector<Reply>> late;
-        for (int copy = 1; copy <= refusedCopies; ++copy)
-            late[copy] = {{"NACK\n", 3100}};
-        Answer(endRecord, late);
-        const auto outcome = Send(fw.File());
-        EXPECT_EQ(monitor.Copies(endRecord), std::min(refusedCopies + 1, 3)) << monitor.Wire();
-        if (refusedCopies == 1) {
-            EXPECT_TRUE(outcome.upgraded);
-            continue;
-        }
-        EXPECT_FALSE(outcome.upgraded);
-        EXPECT_EQ(outcome.failure.message, Msg::CannotSendLine);
-        EXPECT_EQ(outcome.failure.subject, endRecord);
-        EXPECT_EQ(outcome.failure.reason, Msg::LineRefused);
-        EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos);
-        EXPECT_EQ(outcome.progress, fw.records.size() - 1);
-    }
-
-    // The end record accepted by an answer owed to an earlier copy, then refused by its own
-    // answer before the exit command leaves: its third failure, and no exit.
-    Again();
-    Answer(endRecord, {{1, {{"?#\n"}}}, {2, {{"OK\n", 3100}}}, {3, {{"NACK\n", 100}}}});
-    const auto outcome = Send(fw.File());
-    EXPECT_FALSE(outcome.upgraded);
-    EXPECT_EQ(outcome.failure.subject, endRecord);
-    EXPECT_EQ(outcome.failure.reason, Msg::LineRefused);
-    EXPECT_NE(monitor.Wire().find(end + end + end + "QEL?\n"), std::string::npos) << monitor.Wire();
-    EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos);
-}
-
-TEST_F(Sequence, TheEndRecordGoesUnansweredOrIsTriedAsAnyLine) {
-    // Unanswered: the exit follows, after the question that shows no answer is on its way.
-    Answer(endRecord, {{1, {}}});
-    auto outcome = Send(fw.File());
-    EXPECT_TRUE(outcome.upgraded);
-    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + "QEL?\nEXITQEL\n");
-    EXPECT_EQ(outcome.progress, fw.records.size() - 1) << "one short of the record count";
-    // Refused, then accepted.
-    Again();
-    Answer(endRecord, {{1, {{"NACK\n"}}}});
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + end + "EXITQEL\n");
-    // Refused late: the refusal still counts, the record goes again.
-    Again();
-    Answer(endRecord, {{1, {{"NACK\n", 3500}}}});
-    EXPECT_TRUE(Send(fw.File()).upgraded);
-    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + "QEL?\n" + end + "EXITQEL\n");
-    // Refused, then silent: no longer left to the exit command.
-    Again();
-    Answer(endRecord, {{1, {{"NACK\n"}}}, {2, {}}, {3, {}}});
-    outcome = Send(fw.File());
-    EXPECT_FALSE(outcome.upgraded);
-    EXPECT_EQ(outcome.failure.message, Msg::CannotSendLine);
-    EXPECT_EQ(outcome.failure.subject, endRecord);
-    EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos);
-}
-
-// Copies of a line are one line whatever their case: a lower-case end record refused so late
-// that the question after it went unanswered first is answered all the same, and its silent
-// copies are no longer left to the exit command.
-TEST_F(Sequence, CopiesInAnotherCaseAreTheSameLine) {
+// Before a text leaves, what may still be answered is read: the answers that came, and, while a
+// text other than the one leaving is owed an answer or an answer came that none was owed, a
+// question read through to its identification. A record some pairing of what was read refuses
+// goes again, after the address record it needs.
+TEST_F(Sequence, WhatMayStillBeAnsweredIsReadBeforeTheNextText) {
     const Firmware lower(monitorA, true);
-    const std::string lowerEnd = ":00000001ff";
-    monitor.rule = [&](const std::string& line, int copy) -> std::vector<Reply> {
-        if (line == lowerEnd)
-            return {{"NACK\n", 6500}};
-        if (Instrument::Upper(line) == endRecord || (line == "QEL?" && copy == 2))
-            return {};
-        return monitor.Sound(line);
+    const std::string r0 = fw.records[0] + "\n", lowerEnd = ":00000001ff";
+    const std::string r4 = fw.records[fw.records.size() - 2] + "\n";
+    const std::string all = head + fw.Wire();
+    struct Case {
+        const char* what;
+        Instrument::Rule rule;
+        bool slowWire;      // a pause of 255 ms before each text
+        std::string wire;   // the wire, or a part of it
+        std::string failed; // the line the failure's box names, if any
+        const Firmware* file = nullptr;
     };
-    const auto outcome = Send(lower.File());
-    EXPECT_FALSE(outcome.upgraded);
-    EXPECT_EQ(outcome.failure.subject, endRecord);
-    EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos) << monitor.Wire();
+    const auto copies = [this](const std::string& line, std::map<int, std::vector<Reply>> by) {
+        return [this, line, by](const std::string& received, int copy) {
+            return received == line && by.count(copy) != 0 ? by.at(copy) : monitor.Sound(received);
+        };
+    };
+    const std::vector<Reply> lateNack{{"NACK\n", 3100}};
+    const Case cases[] = {
+        {"answered after its limit: the second copy's answer is there when the next is due",
+         copies(fw.records[1], {{1, {{"OK\n", 3500}}}}), false, r1 + r1 + r2, ""},
+        {"an answer nobody asked for after an acceptance",
+         copies(fw.records[1], {{1, {{"OK\n"}, {"READY\n"}}}}), false, r1 + "QEL?\n" + r0 + r1 + r2,
+         ""},
+        {"line ends, blanks and zeros after each answer",
+         [this](const std::string& line, int) {
+             auto answers = monitor.Sound(line);
+             for (auto& a : answers)
+                 a.text += std::string("\r \0", 3);
+             return answers;
+         },
+         false, all + tail, ""},
+        {"a late acceptance, then the copy's own refusal inside the next record's pause",
+         copies(fw.records[1], {{1, {{"OK\n", 3300}}}, {2, {{"NACK\n", 200}}}}), true,
+         r1 + r1 + "QEL?\n" + r0 + r1 + r2, ""},
+        // The late refusal may be the record's before it, said twice: that one goes again too.
+        {"the end record refused inside the pause of the question after it",
+         copies(endRecord, {{1, lateNack}}), true, all + "QEL?\n" + r0 + r4 + end + tail, ""},
+        {"the end record refused so three times",
+         copies(endRecord, {{1, lateNack}, {2, lateNack}, {3, lateNack}}), true, "", endRecord},
+        {"an answer owed to an earlier copy accepts the end record, its own refuses it",
+         copies(endRecord, {{1, {{"?#\n"}}}, {2, {{"OK\n", 3100}}}, {3, {{"NACK\n", 100}}}}), false,
+         "", endRecord},
+        {"the end record unanswered", copies(endRecord, {{1, {}}}), false, all + tail, ""},
+        {"the end record refused, then accepted", copies(endRecord, {{1, {{"NACK\n"}}}}), false,
+         all + end + tail, ""},
+        {"the end record refused late", copies(endRecord, {{1, {{"NACK\n", 3500}}}}), false,
+         all + "QEL?\n" + r0 + r4 + end + tail, ""},
+        {"the end record refused, then silent: heard, it is no longer left to the exit",
+         copies(endRecord, {{1, {{"NACK\n"}}}, {2, {}}, {3, {}}}), false, "", endRecord},
+        {"a lower-case end record refused after its question went unanswered",
+         [&](const std::string& line, int copy) -> std::vector<Reply> {
+             if (line == lowerEnd)
+                 return {{"NACK\n", 6500}};
+             if (Instrument::Upper(line) == endRecord || (line == "QEL?" && copy == 2))
+                 return {};
+             return monitor.Sound(line);
+         },
+         false, "", endRecord, &lower},
+    };
+    for (const auto& c : cases) {
+        Again();
+        app.readyWaitCount = c.slowWire ? 255 : 0;
+        monitor.baud = c.slowWire ? 10000 : 0;
+        link.ClosePort(); // the line's format is read at opening
+        ASSERT_EQ(link.OpenPort(), 0u);
+        monitor.rule = c.rule;
+        const auto outcome = Send((c.file != nullptr ? *c.file : fw).File());
+        EXPECT_EQ(outcome.upgraded, c.failed.empty()) << c.what << "\n" << monitor.Wire();
+        EXPECT_NE(monitor.Wire().find(c.wire), std::string::npos) << c.what << "\n"
+                                                                  << monitor.Wire();
+        if (c.failed.empty())
+            continue;
+        EXPECT_EQ(outcome.failure.message, Msg::CannotSendLine) << c.what;
+        EXPECT_EQ(outcome.failure.subject, c.failed) << c.what;
+        EXPECT_EQ(monitor.Wire().find("EXITQEL"), std::string::npos) << c.what;
+        EXPECT_EQ(outcome.progress, fw.records.size() - 1) << c.what;
+    }
 }
 
-TEST_F(Sequence, AReadThroughThatFailsIsTheQuestionsFailure) {
+// The question that clears a line's way, three times unanswered: the box names the line.
+TEST_F(Sequence, AReadThroughThatFailsIsTheFailureOfTheLineItClearedTheWayFor) {
     // The first data record's first copy is unanswered; before the next record, the question
     // that would read through its late answer goes unanswered three times.
     monitor.rule = [this](const std::string& line, int copy) -> std::vector<Reply> {
@@ -385,8 +309,8 @@ TEST_F(Sequence, AReadThroughThatFailsIsTheQuestionsFailure) {
         return monitor.Sound(line);
     };
     const auto outcome = Send(fw.File());
-    EXPECT_EQ(outcome.failure.message, Msg::CannotSendCommand);
-    EXPECT_EQ(outcome.failure.subject, "QEL?");
+    EXPECT_EQ(outcome.failure.message, Msg::CannotSendLine);
+    EXPECT_EQ(outcome.failure.subject, fw.records[2]);
     EXPECT_EQ(outcome.failure.reason, Msg::NoAnswer);
     EXPECT_EQ(monitor.Wire().find(fw.records[2]), std::string::npos) << "it never left";
 }
@@ -403,7 +327,7 @@ TEST_F(Sequence, TheProgressNeverPassesTheRecordCount) {
 TEST_F(Sequence, OnlyTheFileAnalysedIsSentAndOnlyItsRecords) {
     // Text lines are neither sent nor counted.
     EXPECT_TRUE(Send("; built today\r\n\r\n " + fw.records[0] + "\r\n" + fw.File()).upgraded);
-    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + "EXITQEL\n");
+    EXPECT_EQ(monitor.Wire(), head + fw.Wire() + tail);
     // Changed since the analysis: nothing of it goes out.
     Again();
     Send(fw.File());

@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qelsim {
@@ -73,6 +74,22 @@ class Instrument {
 
     // Part of a line has come: the rest is on its way.
     bool InLine() const { return !line_.empty(); }
+
+    // Milliseconds until an extra answer is due (-1: none), and the ones due sent.
+    int UntilExtraDue() const {
+        if (scheduled_.empty())
+            return -1;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            scheduled_.front().first - Clock::now());
+        return static_cast<int>(std::max<long long>(0, left.count()));
+    }
+    void SendExtrasDue(bool all = false) {
+        while (!scheduled_.empty() && (all || scheduled_.front().first <= Clock::now())) {
+            WaitUntil(scheduled_.front().first);
+            Send(scheduled_.front().second);
+            scheduled_.erase(scheduled_.begin());
+        }
+    }
 
     // Handles bytes as they arrive; false once the line is hung up.
     bool Receive(const char* data, size_t n) {
@@ -188,6 +205,7 @@ class Instrument {
     void Answer(const std::string& text, int lateMs = 0) {
         if (o_.silent)
             return;
+        SendExtrasDue(true); // the monitor answers in order
         if (lateMs > 0)
             WaitUntil(std::max(Clock::now(), wire_) + std::chrono::milliseconds(lateMs));
         ++answers_;
@@ -226,7 +244,11 @@ class Instrument {
                     Send(o_.fixedAnswer);
                 return;
             }
-            Answer(o_.garbledQueries.count(queries_) != 0 ? "1,1234#678A01" : Identification());
+            const std::string answer =
+                o_.garbledQueries.count(queries_) != 0 ? "1,1234#678A01" : Identification();
+            Answer(answer);
+            if (o_.doubledQueries.count(queries_) != 0)
+                Answer(answer);
         } else if (line.rfind("MODEQEL", 0) == 0) {
             if (!o_.modeRefused)
                 mode_ = std::strtol(line.c_str() + 7, nullptr, 10);
@@ -249,6 +271,10 @@ class Instrument {
             const bool accepted = o_.nackLines.count(records_) == 0 && Apply(line);
             Answer(accepted ? o_.okText : o_.nackText,
                    o_.lateLines.count(records_) != 0 ? o_.lateMs : 0);
+            for (const auto& extra : o_.extras)
+                if (extra.line == records_)
+                    scheduled_.emplace_back(Clock::now() + std::chrono::milliseconds(extra.delayMs),
+                                            extra.text + o_.lineEnd);
         } else {
             Answer(o_.nackText);
         }
@@ -311,6 +337,7 @@ class Instrument {
     unsigned long base_ = 0;
     std::map<unsigned long, unsigned char> image_;
     Clock::time_point wire_{};
+    std::vector<std::pair<Clock::time_point, std::string>> scheduled_; // extra answers, by time
 };
 
 } // namespace qelsim

@@ -123,6 +123,20 @@ const Option faults[] = {
      [](O& o, V v) { o.nackText = Unescape(v); }},
     {"--garbled-queries", "LIST", "answer these \"QEL?\" with bytes that are no identification",
      [](O& o, V v) { o.garbledQueries = ParseList(v); }},
+    {"--doubled-queries", "LIST", "answer these \"QEL?\" twice",
+     [](O& o, V v) { o.doubledQueries = ParseList(v); }},
+    {"--extra-answer", "N:MS:TEXT",
+     "after the answer to the N-th record line (same counting), TEXT and\n\tthe line end MS ms "
+     "later, while the next line may arrive; the next\n\tanswer waits for it (repeatable)",
+     [](O& o, V v) {
+         const auto first = v.find(':'), second = v.find(':', first + 1);
+         if (second == std::string::npos) {
+             std::fprintf(stderr, "qelsim: --extra-answer wants N:MS:TEXT\n");
+             std::exit(2);
+         }
+         o.extras.push_back({Long(v.substr(0, first)), Int(v.substr(first + 1, second - first - 1)),
+                             Unescape(v.substr(second + 1))});
+     }},
     {"--mode-answer", "TEXT", "answer \"MODEQELn\" with TEXT (a monitor that says more than asked)",
      [](O& o, V v) { o.modeAnswer = Unescape(v), o.haveModeAnswer = true; }},
     {"--mode-refused", nullptr, "\"MODEQELn\" leaves the state codes as they are",

@@ -18,7 +18,14 @@ struct Options {
     std::vector<std::vector<std::string>> identities;
     std::vector<std::string> swapTo; // the instrument SIGUSR1 puts on the cable
     bool silent = false, garbage = false, echo = false, nackExit = false, haveFixedAnswer = false;
-    std::set<long> silentQueries, silentLines, nackLines;
+    std::set<long> silentQueries, silentLines, nackLines, doubledQueries;
+    // After the answer to the n-th record line: a text (with the line end) so many ms later.
+    struct Extra {
+        long line;
+        int delayMs;
+        std::string text;
+    };
+    std::vector<Extra> extras;
     std::string lineEnd = "\n";
     int byteDelayMs = 0, turnaroundMs = 0, adapterLatencyMs = 0;
     long baud = 0;

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -121,7 +122,11 @@ int main(int argc, char** argv) {
             // lines it sleeps until the next byte wakes it, so that a long session does not
             // hold a processor the program under test needs.
             pollfd pfd{master, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, options.baud > 0 && instrument.InLine() ? 0 : 200);
+            int timeout = options.baud > 0 && instrument.InLine() ? 0 : 200;
+            if (instrument.UntilExtraDue() >= 0)
+                timeout = std::min(timeout, instrument.UntilExtraDue());
+            const int ready = ::poll(&pfd, 1, timeout);
+            instrument.SendExtrasDue();
             if (ready <= 0)
                 continue;
             const ssize_t n = ::read(master, buffer, sizeof buffer);
