@@ -185,7 +185,7 @@ TEST(Integrity, MoreThan65535RecordsClimbTheGaugeToTheEnd) {
         everyPercent.push_back(p);
     EXPECT_EQ(percents, everyPercent) << "one line per whole percentage, 100 at the end";
     const std::string wire = sim.Received();
-    EXPECT_EQ(std::count(wire.begin(), wire.end(), '\n'), static_cast<long>(records.size()) + 5);
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), '\n'), static_cast<long>(records.size()) + 6);
 }
 
 } // namespace
