@@ -36,9 +36,15 @@ std::string VersionText() {
 } // namespace
 
 void UpgradeJournal::Begin() {
+    std::string run = run_.empty() ? sys::RandomHex(8) : run_;
+    const int pass = pass_ + 1;
     *this = UpgradeJournal();
+    run_ = std::move(run);
+    pass_ = pass;
     startedAt_ = std::chrono::system_clock::now();
     started_ = Clock::now();
+    if (const auto unit = sys::EnvironmentValue("QEL32_UNIT"))
+        unit_ = *unit;
 }
 
 void UpgradeJournal::SetMonitors(const fw::CStringArray& references,
@@ -72,6 +78,12 @@ nlohmann::ordered_json FileJson(const std::string& name, std::uint32_t records,
 
 double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
+}
+
+std::string ModeText(unsigned mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode);
+    return text;
 }
 
 } // namespace
@@ -112,11 +124,20 @@ void UpgradeJournal::NoteFailure(int shownId, int shownReasonId, const std::stri
 }
 
 std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
+    static const char* const stages[] = {"unit", "settings", "identification", "confirmation",
+                                         "transfer"};
     nlohmann::ordered_json line;
     line["time"] = UtcText(startedAt_);
+    line["end"] = UtcText(std::chrono::system_clock::now());
+    line["run"] = run_;
+    line["pass"] = pass_;
     line["version"] = VersionText();
     line["user"] = sys::UserName();
     line["host"] = sys::HostName();
+    const auto station = sys::EnvironmentValue("QEL32_STATION");
+    line["station"] = station && !station->empty() ? *station : sys::HostName();
+    if (!unit_.empty())
+        line["unit"] = unit_;
     if (haveLink_) {
         line["port"] = link_.port;
         line["baud"] = BaudRateOfIndex(link_.baudIndex);
@@ -155,6 +176,7 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
     line["outcome"] = outcome == Outcome::Done     ? "done"
                       : outcome == Outcome::Failed ? "failed"
                                                    : "cancelled";
+    line["stage"] = stages[static_cast<int>(stage_)];
     if (outcome == Outcome::Failed) {
         if (message_ != 0)
             line["message"] = message_;
@@ -169,8 +191,13 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
             else if (p.holderPid != 0)
                 line["portProblem"] = {
                     {"kind", "held"}, {"pid", p.holderPid}, {"program", p.holderName}};
-            else if (!p.group.empty())
+            else if (p.groupMayUse)
                 line["portProblem"] = {{"kind", "permission"}, {"group", p.group}};
+            else if (!p.group.empty())
+                line["portProblem"] = {{"kind", "access"},
+                                       {"owner", p.owner},
+                                       {"group", p.group},
+                                       {"mode", ModeText(p.mode)}};
         }
     }
     if (signal != 0)
@@ -192,10 +219,26 @@ bool UpgradeJournal::End(Outcome outcome, int language, int signal) {
     if (ended_)
         return true;
     ended_ = true;
-    const std::string path = sys::JournalPath();
-    sys::AppendFailure failure;
-    if (sys::AppendLine(path, Line(outcome, signal), failure))
+    const std::string path = sys::JournalPath(), own = sys::OwnJournalPath();
+    const std::string line = Line(outcome, signal);
+    sys::AppendFailure failure, ownFailure;
+    if (sys::AppendLine(path, line, failure))
         return true;
+    // A record is never lost for want of the station's journal: the user's own takes it.
+    if (path != own && sys::AppendLine(own, line, ownFailure)) {
+        sys::WarnOnStandardError(JournalWarning(language, path, failure, own));
+        return true;
+    }
     sys::WarnOnStandardError(JournalWarning(language, path, failure));
     return false;
+}
+
+std::string UpgradeJournal::UnitLine(Outcome outcome, int language) const {
+    LoopPass pass{pass_, static_cast<int>(outcome), unit_, Seconds(Clock::now() - started_), {}};
+    for (const auto& f : files_) {
+        const auto at = static_cast<size_t>(f.monitorIndex);
+        pass.files.push_back({f.name, at < monitors_.size() ? monitors_[at].reference : "",
+                              f.accepted.value_or(0), f.records});
+    }
+    return LoopPassLine(language, pass);
 }

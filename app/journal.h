@@ -18,10 +18,19 @@
 class UpgradeJournal {
   public:
     enum class Outcome { Done, Failed, Cancelled };
+    // How far an attempt got: a loop's closing Cancel at the unit or the confirmation is told
+    // apart from a unit aborted in its transfer.
+    enum class Stage { Unit, Settings, Identification, Confirmation, Transfer };
     using Clock = std::chrono::steady_clock;
 
-    // An attempt begins: the clock starts, and what the last one recorded is forgotten.
+    // An attempt begins, the next pass of the run: the clock starts, and what the last one
+    // recorded is forgotten.
     void Begin();
+    void SetStage(Stage stage) { stage_ = stage; }
+    // The unit's serial number, as the operator or the environment gave it.
+    void SetUnit(const std::string& unit) { unit_ = unit; }
+    const std::string& Unit() const { return unit_; }
+    int Pass() const { return pass_; }
     void SetLink(const LinkSettings& settings) { link_ = settings, haveLink_ = true; }
     // The device behind the port and, for a USB adapter, its identity.
     void SetPort(const sys::PortDescription& port) { port_ = port, havePort_ = true; }
@@ -49,9 +58,12 @@ class UpgradeJournal {
     void NoteSessionEnd() { sessionEnded_ = true; }
     void TransferBegins();
     void TransferEnds();
-    // The attempt ends: one line in the journal; signal, when one ended it. False when it
-    // could not be written (the warning has then been given, in language).
+    // The attempt ends: one line in the journal; signal, when one ended it. When the journal
+    // named cannot take it, the user's own does, and the warning says where it went. False
+    // when neither could (the warning has then been given, in language).
     bool End(Outcome outcome, int language, int signal = 0);
+    // For a loop's operator: the pass's outcome, file and monitor, records, time and unit.
+    std::string UnitLine(Outcome outcome, int language) const;
 
     // The line End writes, for the tests.
     std::string Line(Outcome outcome, int signal = 0) const;
@@ -70,6 +82,10 @@ class UpgradeJournal {
         std::optional<std::uint32_t> accepted;
     };
 
+    std::string run_; // one for the program's run
+    int pass_ = 0;
+    Stage stage_ = Stage::Settings;
+    std::string unit_;
     std::chrono::system_clock::time_point startedAt_{};
     Clock::time_point started_{};
     LinkSettings link_{};

@@ -61,6 +61,25 @@ std::string CUpgradeApp::FailureText(const res::Failure& failure) const {
     return text;
 }
 
+std::string CUpgradeApp::ScriptedAnswer(const std::string& kind) const {
+    // "kind=answer" pairs, separated by commas or blanks.
+    const std::string all = sys::EnvironmentValue("QEL32_ANSWERS").value_or("");
+    for (size_t start = 0; start < all.size();) {
+        const size_t end = std::min(all.find_first_of(", ", start), all.size());
+        const std::string pair = all.substr(start, end - start);
+        const size_t equal = pair.find('=');
+        if (equal != std::string::npos && sys::LowerCase(pair.substr(0, equal)) == kind)
+            return pair.substr(equal + 1);
+        start = end + 1;
+    }
+    return std::string();
+}
+
+bool CUpgradeApp::StationSetting(const std::string& name) {
+    const std::string value = sys::EnvironmentValue(name).value_or("");
+    return !value.empty() && value != "0";
+}
+
 // A failure met while the program is asked to stop is no news: the stop is what was asked. One
 // whose box is shown is the attempt's, even when a stop ends the box.
 int CUpgradeApp::ReportFailure(const res::Failure& failure) {
@@ -68,12 +87,12 @@ int CUpgradeApp::ReportFailure(const res::Failure& failure) {
         return IDCANCEL;
     journal.NoteFailure(Shown(failure.message), Shown(failure.reason),
                         sys::TrimSystemText(failure.systemText));
-    return AskOperator(FailureText(failure), failure.style);
+    return AskOperator(FailureText(failure), failure.style, "failure");
 }
 
 void CUpgradeApp::ShowTrace(const std::string& text) {
     // A box ended by a stop request leaves the ending to the program's own paths.
-    if (AskOperator(text, MB_OKCANCEL | MB_ICONHAND) != IDOK && sys::StopRequest() == 0)
+    if (AskOperator(text, MB_OKCANCEL | MB_ICONHAND, "trace") != IDOK && sys::StopRequest() == 0)
         sys::TerminateAbnormally();
 }
 
@@ -176,7 +195,7 @@ BOOL CUpgradeApp::InitInstance() {
     }
 
     // What was done.
-    DoMessageBox(FileListText(Msg::Success), MB_OK | MB_ICONINFORMATION);
+    DoMessageBox(FileListText(Msg::Success), MB_OK | MB_ICONINFORMATION, ScriptedAnswer("report"));
     EndProcedure(exitDone);
     return FALSE;
 }

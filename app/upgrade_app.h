@@ -59,8 +59,13 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     bool ChooseSettings(LinkSettings& settings) override;
     // The one place a failure is reported: its box, and the same numbers in the journal.
     int ReportFailure(const res::Failure& failure) override;
-    // A box that waits for the operator: their time is not the upgrade's in the journal.
-    int AskOperator(const std::string& text, UINT style);
+    // A box that waits for the operator: their time is not the upgrade's in the journal. kind
+    // names the box for an unattended station's answers (QEL32_ANSWERS): "confirmation",
+    // "failure", "trace", "report"; an answer given for one kind never answers another.
+    int AskOperator(const std::string& text, UINT style, const std::string& kind = "");
+    std::string ScriptedAnswer(const std::string& kind) const;
+    // A station setting of the environment that is on: set, and neither empty nor "0".
+    static bool StationSetting(const std::string& name);
     // Why the session should not end now, shown by the system's shutdown while a file is sent.
     std::string SessionEndReason() const;
     // The session ends all the same in the middle of a file: the journal line, the port given
@@ -93,8 +98,12 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
     std::string FileListText(res::Msg message) const;
 
   private:
-    // The attempt under way ends: its journal line.
+    // The attempt under way ends: its journal line, and in a "-r" loop a line for its operator.
     void EndAttempt(UpgradeJournal::Outcome outcome);
+    // A station that asks for each unit's serial number: false when the operator cancelled.
+    bool AskUnit();
+    // A station whose journal is required refuses to begin an attempt it could not record.
+    bool JournalWritable();
     // The line on standard error, and the journal's account, of a port that would not open.
     void ExplainPortFailure();
     bool SettleLanguage();

@@ -7,6 +7,7 @@
 #include "protocol/transmission_dlg.h"
 #include "sys/stop.h"
 #include "sys/text.h"
+#include "ui/unit_dlg.h"
 
 using res::Msg;
 
@@ -27,6 +28,34 @@ void CUpgradeApp::EndAttempt(UpgradeJournal::Outcome outcome) {
         outcome = journal.HasFailure() ? Outcome::Failed : Outcome::Cancelled;
     journal.SetPlanned(selectedFiles.GetSize() > 0 ? selectedFiles : upgradeFiles);
     journal.End(outcome, language, signal);
+    if (repeatRun)
+        sys::WarnOnStandardError(journal.UnitLine(outcome, language));
+}
+
+bool CUpgradeApp::AskUnit() {
+    if (!StationSetting("QEL32_ASK_UNIT"))
+        return true;
+    journal.SetStage(UpgradeJournal::Stage::Unit);
+    CUnitDlg dialog(language, MainFrame());
+    const auto asked = UpgradeJournal::Clock::now();
+    const int answer = dialog.DoModal();
+    journal.AddOperatorTime(UpgradeJournal::Clock::now() - asked);
+    if (answer != IDOK)
+        return false;
+    journal.SetUnit(dialog.serial);
+    return true;
+}
+
+bool CUpgradeApp::JournalWritable() {
+    if (!StationSetting("QEL32_JOURNAL_REQUIRED"))
+        return true;
+    const std::string path = sys::JournalPath();
+    sys::AppendFailure failure;
+    if (sys::CheckAppendable(path, failure))
+        return true;
+    ReportFailure({Msg::None, "", Msg::None, JournalRequiredText(language, path, failure),
+                   res::Ending::None, MB_OK | MB_ICONEXCLAMATION});
+    return false;
 }
 
 int CUpgradeApp::RunUpgrade() {
@@ -40,11 +69,24 @@ int CUpgradeApp::RunUpgrade() {
         // journal.
         journal.Begin();
         link->ClosePort();
+        if (!JournalWritable()) {
+            EndAttempt(Outcome::Failed);
+            SetExitCode(exitFailed);
+            return 0;
+        }
+        // The unit on the cable, before anything is asked of it.
+        if (!AskUnit()) {
+            EndAttempt(Outcome::Cancelled);
+            SetExitCode(exitCancelled);
+            return 0;
+        }
+        journal.SetStage(UpgradeJournal::Stage::Settings);
         std::string answer;
         const int identification = link->OpenAndIdentify(answer);
         const bool settingsChosen =
             identification != CQelComm::cancelled || link->OpenedForIdentification();
         if (settingsChosen) {
+            journal.SetStage(UpgradeJournal::Stage::Identification);
             journal.SetLink(link->settings);
             journal.SetPort(sys::DescribePort(link->settings.port));
         }
@@ -90,14 +132,16 @@ int CUpgradeApp::RunUpgrade() {
             SetExitCode(exitFailed);
             return 0;
         }
-        if (AskOperator(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION) !=
-            IDOK) {
+        journal.SetStage(UpgradeJournal::Stage::Confirmation);
+        if (AskOperator(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION,
+                        "confirmation") != IDOK) {
             EndAttempt(Outcome::Cancelled);
             SetExitCode(exitCancelled);
             return 0;
         }
 
         // One transmission per file, in order; a retry starts the whole list again.
+        journal.SetStage(UpgradeJournal::Stage::Transfer);
         bool retry = false;
         for (int i = 0; i < selectedFiles.GetSize() && !retry; ++i) {
             CUpgradeFile& file = *selectedFiles[i];
@@ -167,9 +211,9 @@ void CUpgradeApp::TransmissionEnds(fw::CDialog* transmission) {
         mainFrame_->AllowSessionEnd();
 }
 
-int CUpgradeApp::AskOperator(const std::string& text, UINT style) {
+int CUpgradeApp::AskOperator(const std::string& text, UINT style, const std::string& kind) {
     const auto asked = UpgradeJournal::Clock::now();
-    const int answer = DoMessageBox(text, style);
+    const int answer = DoMessageBox(text, style, kind.empty() ? "" : ScriptedAnswer(kind));
     journal.AddOperatorTime(UpgradeJournal::Clock::now() - asked);
     return answer;
 }

@@ -12,6 +12,9 @@ namespace fw::backend {
 void Initialize();
 
 // Shows a message box with the final style and caption; returns the button pressed.
-int ShowMessageBox(const std::string& text, const std::string& caption, UINT style);
+// scripted: an answer to take in place of the user's (the console's unattended stations; a
+// Windows box is always the user's); empty for none.
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style,
+                   const std::string& scripted);
 
 } // namespace fw::backend

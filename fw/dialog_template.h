@@ -15,7 +15,8 @@ enum class ControlKind {
     DefPushButton,
     RadioButton, // automatic radio button
     GroupBox,
-    Edit, // multi-line, read-only text pane
+    Edit,  // multi-line, read-only text pane
+    Input, // one line the user types
     ListBox,
 };
 

@@ -56,6 +56,7 @@ class CWnd {
 
     // Child controls of a dialog, addressed by identifier.
     void SetDlgItemText(int id, const std::string& text);
+    std::string GetDlgItemText(int id) const;
     void ShowDlgItem(int id, bool show);
     bool IsDlgItemVisible(int id) const;
     void EnableDlgItem(int id, bool enable);
@@ -102,7 +103,7 @@ class CWnd {
   private:
     friend struct Backend;
     Handle handle_ = nullptr;
-    void* superProc_ = nullptr;    // the control's own window procedure, once subclassed
+    void* superProc_ = nullptr;       // the control's own window procedure, once subclassed
     std::shared_ptr<void> ownedFont_; // a font this window's controls use, freed with it
 };
 
@@ -209,7 +210,8 @@ class CWinApp {
 
     // The application message box: icon rule, the executable's name as caption, owned by the
     // active window.
-    int DoMessageBox(const std::string& text, UINT style);
+    // scripted: the answer a console station gives in place of its operator (empty: none).
+    int DoMessageBox(const std::string& text, UINT style, const std::string& scripted = "");
 
     void SetDialogBkColor(COLORREF background, COLORREF text);
     void Enable3dControls() {}

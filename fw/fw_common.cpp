@@ -63,9 +63,9 @@ std::string CaptionFromExecutablePath(const std::string& path) {
     return name;
 }
 
-int CWinApp::DoMessageBox(const std::string& text, UINT style) {
+int CWinApp::DoMessageBox(const std::string& text, UINT style, const std::string& scripted) {
     return backend::ShowMessageBox(text, CaptionFromExecutablePath(sys::ExecutablePath()),
-                                   MessageBoxStyleWithIcon(style));
+                                   MessageBoxStyleWithIcon(style), scripted);
 }
 
 int AfxWinMain(const std::string& commandLine) {

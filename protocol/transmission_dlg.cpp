@@ -1,6 +1,7 @@
 #include "protocol/transmission_dlg.h"
 
 #include "app/upgrade_app.h"
+#include "app/warnings.h"
 #include "protocol/link_exchange.h"
 #include "sys/sys.h"
 #include "sys/text.h"
@@ -105,13 +106,18 @@ void CTransmissionDlg::OnModeStep() {
 }
 
 // The journal names the instrument that answered the verification when another one than the
-// identification's is on the cable.
+// identification's is on the cable, and the operator reads it once on standard error: the box
+// that follows speaks of the link.
 void CTransmissionDlg::OnVerifyStep() {
     const Result result = sequence_->Verify();
     CUpgradeApp& app = App();
     const auto& verified = sequence_->VerifiedMonitors();
-    if (!verified.empty() && verified != app.instrumentMonitors)
+    if (!verified.empty() && verified != app.instrumentMonitors && verified != otherInstrument_) {
         app.journal.SetMonitors(verified, sequence_->VerifiedStateCodes());
+        sys::WarnOnStandardError(
+            OtherInstrumentLine(app.language, app.instrumentMonitors, verified));
+        otherInstrument_ = verified;
+    }
     Follow(result);
 }
 

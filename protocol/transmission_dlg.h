@@ -61,4 +61,5 @@ class CTransmissionDlg : public CProgressDlg {
     std::unique_ptr<TransmissionSequence> sequence_;
     // While a file is sent: the PC does not sleep, and a shutdown asks first.
     std::optional<sys::StayAwake> awake_;
+    fw::CStringArray otherInstrument_; // the other instrument the operator was told of
 };

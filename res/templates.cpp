@@ -221,7 +221,29 @@ DialogTemplate CommandLineTemplate(bool english) {
             controls};
 }
 
+// The unit's serial number, asked before each confirmation on a station that traces units.
+DialogTemplate UnitTemplate(bool english) {
+    const auto t = [english](const char* fr, const char* en) { return english ? en : fr; };
+    return {english ? 126 : 125,
+            t("Appareil à mettre à jour", "Unit to upgrade"),
+            0,
+            0,
+            186,
+            62,
+            "MS Sans Serif",
+            8,
+            {
+                {K::Static, -1, t("&Numéro de série de l'appareil :", "Unit &serial number:"), 8, 8,
+                 170, 8, true},
+                {K::Input, 1040, "", 8, 19, 170, 13, true},
+                {K::DefPushButton, 1, "OK", 40, 40, 50, 14, true},
+                {K::PushButton, 2, t("Annuler", "Cancel"), 96, 40, 50, 14},
+            }};
+}
+
 const DialogTemplate templates[] = {
+    UnitTemplate(false),
+    UnitTemplate(true),
     WelcomeTemplate(false),
     WelcomeTemplate(true),
     AboutTemplate(false),

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,10 +65,11 @@ bool EnterFilesFolder();
 // True when name exists (a file-status query), relative to the current directory.
 bool FileExists(const std::string& name);
 
-// Where the upgrade journal goes: QEL32_JOURNAL when it is set; else Windows
-// %LOCALAPPDATA%\Qel32\journal.jsonl, POSIX $XDG_STATE_HOME/qel32/journal.jsonl (by default
-// ~/.local/state/qel32/journal.jsonl).
+// Where the upgrade journal goes: QEL32_JOURNAL when it is set; else the user's own.
 std::string JournalPath();
+// The user's own journal: Windows %LOCALAPPDATA%\Qel32\journal.jsonl, POSIX
+// $XDG_STATE_HOME/qel32/journal.jsonl (by default ~/.local/state/qel32/journal.jsonl).
+std::string OwnJournalPath();
 // Why a line could not be appended: a rule of the journal's own, or the system's error.
 struct AppendFailure {
     enum class Kind {
@@ -85,12 +87,19 @@ struct AppendFailure {
 // Appends one line (a line feed is added) to a file, making its folders; false with the reason
 // when it cannot.
 bool AppendLine(const std::string& path, const std::string& line, AppendFailure& failure);
+// True when AppendLine could append to path now (nothing is written); else the reason.
+bool CheckAppendable(const std::string& path, AppendFailure& failure);
 // A line for whoever started the program from a terminal (POSIX: standard error; a Windows
 // program has none).
 void WarnOnStandardError(const std::string& line);
 // The SHA-256 of a file's bytes as lower-case hexadecimal (what sha256sum prints); empty when
 // it cannot be read. The name is matched as OpenRegularFile matches it.
 std::string FileSha256(const std::string& name);
+
+// count random bytes from the system's generator, as lower-case hexadecimal (a run's id).
+std::string RandomHex(std::size_t count);
+// The value of an environment variable (UTF-8), or nothing when it is not set.
+std::optional<std::string> EnvironmentValue(const std::string& name);
 
 // The user the program runs as (its login name; the number where it has none) and the machine
 // it runs on, for the journal.
@@ -110,10 +119,14 @@ PortDescription DescribePort(int portNumber);
 // Why port n could not be opened, as far as the system tells (POSIX; Windows tells nothing
 // more than its error text).
 struct PortOpenDiagnosis {
-    bool absent = false;           // no device by that name
-    std::string group;             // the group that may use a device this user may not open
-    long holderPid = 0;            // a program that holds it
-    std::string holderName;        // that program's name
+    bool absent = false; // no device by that name
+    // A device this user may not open: its group, owner and mode, and whether joining that group
+    // would let the user in (a group that may read and write it, and not the system's own).
+    std::string group, owner;
+    unsigned mode = 0;
+    bool groupMayUse = false;
+    long holderPid = 0;               // a program that holds it
+    std::string holderName;           // that program's name
     std::vector<std::string> present; // the ports there are: "COM1 (/dev/ttyS0)"
 };
 PortOpenDiagnosis DiagnosePortOpen(int portNumber, DWORD error);

@@ -31,6 +31,27 @@ if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
     out=$(cd "$(mktemp -d)" && printf 'o\no\n' | timeout 120 bash -e -c "$example" 2>&1) ||
         fail "the README's example failed: $out"
     printf '%s\n' "$out" | grep -q "successfully done" || fail "the README's example did not upgrade: $out"
+    # The production line of the README, as it stands: two operators' loops, one unit that
+    # fails, and the yield the journal gives.
+    line=$(sed -n '/^### On a production line/,/^### /p' README.md |
+           sed -n '/the packaging test runs them/,/^```$/p' | sed -n '/^```sh$/,/^```$/p' |
+           sed '1d;$d')
+    [ -n "$line" ] || fail "no production line in the README"
+    errors=$(mktemp)
+    out=$(cd "$(mktemp -d)" && timeout 300 bash -e -c "$line" </dev/null 2>"$errors" | jq -c .) ||
+        fail "the README's production line failed: $out $(cat "$errors")"
+    for part in '"station":"line1","units":2,"firstPass":2' '"station":"line2","units":1,"firstPass":0' \
+                '"failed":[{"station":"line2","unit":"SN-line2-1"'; do
+        printf '%s\n' "$out" | grep -q -F "$part" ||
+            fail "the README's production line gave no $part: $out"
+    done
+    # A station installs what building the .deb needs, and nothing of the test rig.
+    for tool in $(bash scripts/setup.sh deb --list); do
+        case $tool in wine* | qemu* | linux-image* | *mingw* | xvfb | lintian | xdotool | \
+            imagemagick | busybox* | googletest) fail "setup.sh deb installs $tool" ;;
+        esac
+    done
+    grep -q 'package.sh deb' scripts/install.sh || fail "install.sh builds more than the .deb"
     for page in qel32 qelsim; do
         text=$(zcat "/usr/share/man/man1/$page.1.gz" | sed 's/\\-/-/g')
         while IFS= read -r line; do

@@ -158,8 +158,36 @@ bool ApplyChoice(Window& w, const std::string& answer) {
 
 namespace console {
 
+// A dialog with a line to type takes the line as its value and presses OK; "esc" and the end of
+// the input are its Cancel. A barcode reader that types the value and Enter answers it so.
+Answer AwaitInput(Window& w, Control& input) {
+    if (!w.buttonsShown) {
+        Io().Write(InProgramLanguage("Type the value and Enter; esc: Cancel\n> ",
+                                     "Tapez la valeur et Entrée ; esc : Annuler\n> "));
+        Io().Flush();
+        w.buttonsShown = true;
+    }
+    if (!Io().WaitForLine(NextTimerDelayMs()))
+        return {Answer::None, 0};
+    const auto line = Io().ReadLine();
+    EchoAnswer(line);
+    const std::string value = line ? Trim(*line) : std::string();
+    if (!line || sys::LowerCase(value) == "esc")
+        return {Answer::Command, IDCANCEL};
+    if (value.empty()) {
+        Io().Write("? > ");
+        Io().Flush();
+        return {Answer::None, 0};
+    }
+    input.text = value;
+    return {Answer::Command, IDOK};
+}
+
 Answer AwaitDialogAnswer(Window& w) {
     auto& io = Io();
+    for (auto& c : w.controls)
+        if (c.spec.kind == ControlKind::Input && c.visible && c.enabled)
+            return AwaitInput(w, c);
     const auto choices = DialogChoices(w);
     if (choices.empty() && ConsoleState().timers.empty())
         return {Answer::Hopeless, 0};
@@ -270,7 +298,8 @@ int CloseBoxAnswer(const std::vector<Choice>& choices) {
 
 } // namespace
 
-int ShowMessageBox(const std::string& text, const std::string& caption, UINT style) {
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style,
+                   const std::string& scripted) {
     auto& io = Io();
     const auto choices = BoxChoices(style);
     size_t defaultIndex = (style & MB_DEFMASK) >> 8;
@@ -288,6 +317,12 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
     // A dialog waiting below asks again once the box is answered.
     if (!ConsoleState().modalStack.empty())
         ConsoleState().modalStack.back()->buttonsShown = false;
+    // An unattended station's answer for this kind of box: no line of the input is taken.
+    if (const int id = scripted.empty() ? 0 : MatchChoice(choices, scripted); id != 0) {
+        io.Write(scripted + "\n");
+        io.Flush();
+        return id;
+    }
     for (;;) {
         const auto line = io.ReadLine();
         if (!line && io.Stopped()) {

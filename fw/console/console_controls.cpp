@@ -16,6 +16,11 @@ void CWnd::SetDlgItemText(int id, const std::string& text) {
     }
 }
 
+std::string CWnd::GetDlgItemText(int id) const {
+    const Control* c = FindControl(handle_, id);
+    return c != nullptr ? c->text : std::string();
+}
+
 void CWnd::ShowDlgItem(int id, bool show) {
     if (Control* c = FindControl(handle_, id)) {
         c->visible = show;

@@ -53,6 +53,7 @@ ControlClass ClassOf(const ControlTemplate& c) {
     case ControlKind::Edit:
         return {classEdit, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
                                WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP};
+    case ControlKind::Input: return {classEdit, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP};
     case ControlKind::ListBox:
         return {classListBox, LBS_NOTIFY | WS_BORDER | WS_VSCROLL | WS_TABSTOP};
     }

@@ -140,7 +140,8 @@ void Initialize() {
     Colours();
 }
 
-int ShowMessageBox(const std::string& text, const std::string& caption, UINT style) {
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style,
+                   const std::string&) {
     HWND owner = GetActiveWindow();
     if (owner == nullptr)
         owner = OwnerFor(nullptr);

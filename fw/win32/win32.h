@@ -12,6 +12,7 @@
 #undef SetWindowText
 #undef GetWindowText
 #undef SetDlgItemText
+#undef GetDlgItemText
 #undef DefWindowProc
 #undef LoadString
 #undef GetProfileString

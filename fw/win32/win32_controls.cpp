@@ -9,6 +9,14 @@ void CWnd::SetDlgItemText(int id, const std::string& text) {
     SetDlgItemTextW(H(handle_), id, Widen(text).c_str());
 }
 
+std::string CWnd::GetDlgItemText(int id) const {
+    const HWND item = GetDlgItem(H(handle_), id);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(item, text.data(), static_cast<int>(text.size()))));
+    return Narrow(text);
+}
+
 void CWnd::ShowDlgItem(int id, bool show) {
     ::ShowWindow(GetDlgItem(H(handle_), id), show ? SW_SHOW : SW_HIDE);
 }
@@ -32,10 +40,9 @@ void CWnd::SetDlgItemFixedFont(int id) {
     }
     if (fixed != nullptr)
         ownedFont_.reset(fixed, [](void* f) { DeleteObject(static_cast<HFONT>(f)); });
-    SendDlgItemMessageW(H(handle_), id, WM_SETFONT,
-                        reinterpret_cast<WPARAM>(fixed != nullptr ? fixed
-                                                                  : GetStockObject(ANSI_FIXED_FONT)),
-                        TRUE);
+    SendDlgItemMessageW(
+        H(handle_), id, WM_SETFONT,
+        reinterpret_cast<WPARAM>(fixed != nullptr ? fixed : GetStockObject(ANSI_FIXED_FONT)), TRUE);
     SendDlgItemMessageW(H(handle_), id, EM_SETTABSTOPS, 0, 0);
 }
 
@@ -46,7 +53,8 @@ bool CWnd::DlgItemTextFits(int id, const std::string& text) const {
     RECT client{};
     GetClientRect(item, &client);
     HDC dc = GetDC(item);
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)));
     const std::wstring wide = Widen(text);
     SIZE size{};
     GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);

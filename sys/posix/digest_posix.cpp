@@ -1,8 +1,12 @@
 #include "sys/digest.h"
+#include "sys/sys.h"
 
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 
+#include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 namespace sys {
 
@@ -34,6 +38,23 @@ std::string Sha256::Final() {
     EVP_DigestFinal_ex(impl_->context.get(), digest, &length);
     impl_->Start();
     return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+} // namespace sys
+
+namespace sys {
+
+std::string RandomHex(std::size_t count) {
+    std::vector<unsigned char> bytes(count);
+    if (RAND_bytes(bytes.data(), static_cast<int>(count)) != 1)
+        return std::string();
+    std::string text;
+    char digits[3];
+    for (const unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        text += digits;
+    }
+    return text;
 }
 
 } // namespace sys

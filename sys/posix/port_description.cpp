@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <grp.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -124,14 +125,20 @@ PortOpenDiagnosis DiagnosePortOpen(int portNumber, DWORD error) {
     // A device this user may not open is that first, whoever else has it open.
     struct stat st {};
     if (::access(device.c_str(), R_OK | W_OK) != 0 && ::stat(device.c_str(), &st) == 0) {
-        const group* owner = ::getgrgid(st.st_gid);
-        diagnosis.group = owner != nullptr ? owner->gr_name : std::to_string(st.st_gid);
+        const group* grp = ::getgrgid(st.st_gid);
+        diagnosis.group = grp != nullptr ? grp->gr_name : std::to_string(st.st_gid);
+        const passwd* owner = ::getpwuid(st.st_uid);
+        diagnosis.owner = owner != nullptr ? owner->pw_name : std::to_string(st.st_uid);
+        diagnosis.mode = st.st_mode & 07777;
+        diagnosis.groupMayUse =
+            (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && st.st_gid != 0;
         return diagnosis;
     }
     // Else who holds it, by the ways programs agree on first.
     using Finder = long (*)(const std::string&);
-    const Finder finders[] = {[](const std::string& d) -> long { return posix::UucpLock::Holder(d); },
-                              FlockHolder, ProcessHolding};
+    const Finder finders[] = {
+        [](const std::string& d) -> long { return posix::UucpLock::Holder(d); }, FlockHolder,
+        ProcessHolding};
     for (const Finder holder : finders) {
         diagnosis.holderPid = holder(device);
         if (diagnosis.holderPid != 0) {

@@ -1,10 +1,13 @@
 #include "sys/digest.h"
+#include "sys/sys.h"
 
 #include <windows.h>
 
 #include <bcrypt.h>
 
+#include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 namespace sys {
 
@@ -53,6 +56,24 @@ std::string Sha256::Final() {
     impl_->hash = nullptr;
     impl_->Start();
     return std::string(reinterpret_cast<const char*>(digest), size);
+}
+
+} // namespace sys
+
+namespace sys {
+
+std::string RandomHex(std::size_t count) {
+    std::vector<unsigned char> bytes(count);
+    if (BCryptGenRandom(nullptr, bytes.data(), static_cast<ULONG>(count),
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+        return std::string();
+    std::string text;
+    char digits[3];
+    for (const unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        text += digits;
+    }
+    return text;
 }
 
 } // namespace sys

@@ -114,20 +114,28 @@ bool SeekToStart(std::FILE* stream) {
 
 std::string JournalPath() {
     wchar_t buffer[32768];
-    DWORD n = GetEnvironmentVariableW(L"QEL32_JOURNAL", buffer, 32768);
+    const DWORD n = GetEnvironmentVariableW(L"QEL32_JOURNAL", buffer, 32768);
     if (n != 0 && n < 32768)
         return win32::Narrow(std::wstring(buffer, n));
-    n = GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, 32768);
+    return OwnJournalPath();
+}
+
+std::string OwnJournalPath() {
+    wchar_t buffer[32768];
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, 32768);
     if (n == 0 || n >= 32768)
         return std::string();
     return win32::Narrow(std::wstring(buffer, n)) + "\\Qel32\\journal.jsonl";
 }
 
-bool AppendLine(const std::string& path, const std::string& line, AppendFailure& failure) {
+namespace {
+
+// The journal opened for appending, its folders made; INVALID_HANDLE_VALUE with the reason.
+HANDLE OpenJournal(const std::string& path, AppendFailure& failure) {
     failure = AppendFailure();
     if (path.empty()) {
         failure.kind = AppendFailure::Kind::NoPlace;
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
     const std::wstring wide = win32::Widen(path);
     for (size_t slash = wide.find_first_of(L"\\/", 3); slash != std::wstring::npos;
@@ -136,10 +144,25 @@ bool AppendLine(const std::string& path, const std::string& line, AppendFailure&
     const HANDLE file =
         CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    if (file == INVALID_HANDLE_VALUE)
         failure.code = ::GetLastError();
+    return file;
+}
+
+} // namespace
+
+bool CheckAppendable(const std::string& path, AppendFailure& failure) {
+    const HANDLE file = OpenJournal(path, failure);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    }
+    CloseHandle(file);
+    return true;
+}
+
+bool AppendLine(const std::string& path, const std::string& line, AppendFailure& failure) {
+    const HANDLE file = OpenJournal(path, failure);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     const std::string text = line + "\r\n";
     DWORD written = 0;
     const BOOL ok =
@@ -155,6 +178,16 @@ bool AppendLine(const std::string& path, const std::string& line, AppendFailure&
 
 // A Windows program has no standard error to speak to.
 void WarnOnStandardError(const std::string&) {}
+
+std::optional<std::string> EnvironmentValue(const std::string& name) {
+    std::vector<wchar_t> buffer(32768);
+    SetLastError(0);
+    const DWORD n = GetEnvironmentVariableW(win32::Widen(name).c_str(), buffer.data(),
+                                            static_cast<DWORD>(buffer.size()));
+    if (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return std::nullopt;
+    return n < buffer.size() ? win32::Narrow(std::wstring(buffer.data(), n)) : std::string();
+}
 
 std::string UserName() {
     wchar_t name[257] = {};
@@ -245,8 +278,8 @@ VersionInfo ReadOwnVersionInfo() {
     info.present = true;
     const auto query = [&](const wchar_t* name) {
         wchar_t key[260];
-        std::swprintf(key, 260, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0],
-                      translation[1], name);
+        std::swprintf(key, 260, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1],
+                      name);
         wchar_t* value = nullptr;
         UINT n = 0;
         return VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&value), &n) && value
@@ -256,8 +289,7 @@ VersionInfo ReadOwnVersionInfo() {
     info.productName = query(L"ProductName");
     info.productVersion = query(L"ProductVersion");
     VS_FIXEDFILEINFO* fixed = nullptr;
-    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
-        fixed) {
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
         info.fileVersionMs = fixed->dwFileVersionMS;
         info.fileVersionLs = fixed->dwFileVersionLS;
     }

@@ -112,13 +112,22 @@ TEST(Journal, AJournalThatCannotBeWrittenChangesNothing) {
     ASSERT_EQ(::mkdir(journal.c_str(), 0700), 0);
     auto options = UpgradeOptions(file, "o\no\n", {"-le", "-c1,115200,8,1,n,n"});
     options.env["QEL32_JOURNAL"] = journal;
+    const std::string own = file.Folder() + "/state";
+    options.env["XDG_STATE_HOME"] = own;
     const auto run = RunProgram(options);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(sim.Received(), WholePass(fw));
-    EXPECT_SHOWN(run,
-                 "qel32: the upgrade journal " + journal + " cannot be written (Is a directory)\n");
+    // The line goes to the user's own journal, and the warning says so.
+    EXPECT_SHOWN(run, "qel32: the upgrade journal " + journal +
+                          " cannot be written (Is a directory): this attempt's line went to " +
+                          own + "/qel32/journal.jsonl\n");
+    EXPECT_EQ(JournalLines(own + "/qel32/journal.jsonl").size(), 1u);
     EXPECT_SHOWN(run, "successfully done");
-    // In French, the system's reason in the user's locale.
+    // Neither can be written: the warning alone, in French with the system's reason in the
+    // user's locale.
+    options.env["XDG_STATE_HOME"] = file.Path();
+    EXPECT_SHOWN(RunProgram(options),
+                 "qel32: the upgrade journal " + journal + " cannot be written (Is a directory)\n");
     options.args[0] = "-lf";
     options.env["LANG"] = "fr_FR.UTF-8";
     EXPECT_SHOWN(RunProgram(options), "qel32 : le journal des mises à jour " + journal +

@@ -97,6 +97,13 @@ TEST(RightFirmware, AnInstrumentSwappedWhileTheConfirmationWaitsGetsNothing) {
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_SHOWN(run, Box("exclamation", french ? box.french : box.english,
                               french ? okCancelFrench : okCancel));
+        EXPECT_SHOWN(run, french
+                              ? "qel32 : un autre appareil a répondu à la vérification : "
+                                "moniteurs " +
+                                    monitorC + ", là où " + monitorA + " s'était identifié\n"
+                              : "qel32: another instrument answered the verification: "
+                                "monitors " +
+                                    monitorC + ", where " + monitorA + " had identified itself\n");
         const std::string wire = sim.Received();
         const std::string firstPass = WholePass(fw);
         EXPECT_EQ(wire,

@@ -68,11 +68,19 @@ TEST(Station, TheJournalTracesTheUnit) {
     // again, and the silence is read through before the next record.
     Station station({"--nack-lines", "2", "--silent-lines", "4"});
     auto options = station.Options("");
+    options.env["QEL32_STATION"] = "line 7";
+    options.env["QEL32_UNIT"] = "SN-42";
     options.steps = {
         {"following files", [] { std::this_thread::sleep_for(std::chrono::seconds(2)); }, "o\n"},
         {"successfully done", {}, "o\n"}};
     ASSERT_EQ(RunProgram(options).status, 0);
     const json line = station.OnlyLine();
+    EXPECT_EQ(line["run"].get<std::string>().size(), 16u);
+    EXPECT_EQ(line["pass"], 1);
+    EXPECT_GE(line["end"], line["time"]);
+    EXPECT_EQ(line["station"], "line 7");
+    EXPECT_EQ(line["unit"], "SN-42");
+    EXPECT_EQ(line["stage"], "transfer");
     EXPECT_EQ(line["user"], UserName());
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
@@ -103,6 +111,7 @@ TEST(Station, AnAttemptSaysHowFarItGot) {
         ASSERT_EQ(RunProgram(station.Options("o\nc\n")).status, 1);
         const json line = station.OnlyLine();
         EXPECT_EQ(line["outcome"], "failed");
+        EXPECT_EQ(line["stage"], "transfer");
         EXPECT_EQ(line["message"], 46);
         EXPECT_EQ(line["files"][0]["accepted"], 3) << "three records before the refused one";
         EXPECT_EQ(line["refusals"], 3);
@@ -112,6 +121,7 @@ TEST(Station, AnAttemptSaysHowFarItGot) {
         Station station({});
         ASSERT_EQ(RunProgram(station.Options("c\n")).status, 2);
         const json line = station.OnlyLine();
+        EXPECT_EQ(line["stage"], "confirmation") << "nothing was sent to the unit";
         EXPECT_TRUE(line["files"].empty());
         ASSERT_EQ(line["planned"].size(), 1u);
         EXPECT_EQ(line["planned"][0]["name"], "firmware.hex");
@@ -194,63 +204,147 @@ TEST(Station, APortThatWillNotOpenSaysWhatToDo) {
     }
 }
 
-// A device the user may not open: its group and the command that adds the user to it. Root
-// opens anything, so this is the ordinary user's case.
-TEST(Station, ADeviceTheUserMayNotOpenNamesItsGroup) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may open any device";
-    Station station({});
-    const std::string device = RealPath(station.sim.Device());
-    struct stat st {};
-    ASSERT_EQ(::stat(device.c_str(), &st), 0);
-    ASSERT_EQ(::chmod(device.c_str(), 0), 0);
-    const auto run = RunProgram(station.Options("o\n"));
-    ::chmod(device.c_str(), st.st_mode & 07777);
-    EXPECT_EQ(run.status, 1);
-    const group* owner = ::getgrgid(st.st_gid);
-    ASSERT_NE(owner, nullptr);
-    const std::string group = owner->gr_name;
-    EXPECT_SHOWN(run, "qel32: COM1 is " + device + ", which only the group " + group +
-                          " may use: sudo usermod -aG " + group + " " + UserName() +
-                          ", then log in again\n");
-    EXPECT_EQ(station.OnlyLine()["portProblem"], (json{{"kind", "permission"}, {"group", group}}));
+// A device the user may not open: the command that adds the user to its group only when that
+// group may read and write it (and is not root's); else an administrator must give access.
+TEST(Station, APermissionHintNamesAGroupOnlyWhenJoiningItLetsTheUserIn) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving the device to other users takes root";
+    const uid_t operatorUid = 60003, otherOperator = 60004;
+    const gid_t dialout = 60011;
+    struct Case {
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        std::string hint;
+        json problem;
+    };
+    // root's alone (its group is never one to join), another operator's pty, and a group that
+    // may use it.
+    const Case cases[] = {
+        {0,
+         0,
+         0660,
+         " (root:root 0660), which this user may not use: an administrator must give "
+         "access to it\n",
+         {{"kind", "access"}, {"owner", "root"}, {"group", "root"}, {"mode", "0660"}}},
+        {otherOperator,
+         otherOperator,
+         0600,
+         " (60004:60004 0600), which this user may not use: an administrator must give access "
+         "to it\n",
+         {{"kind", "access"}, {"owner", "60004"}, {"group", "60004"}, {"mode", "0600"}}},
+        {0,
+         dialout,
+         0660,
+         ", which only the group 60011 may use: sudo usermod -aG 60011 60003, then log in again\n",
+         {{"kind", "permission"}, {"group", "60011"}}},
+    };
+    for (const auto& c : cases) {
+        Station station({});
+        const std::string device = RealPath(station.sim.Device());
+        ASSERT_EQ(::chown(device.c_str(), c.owner, c.group), 0);
+        ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
+        ::chmod(station.sim.PortsFolder().c_str(), 0755);
+        ::chmod(station.file.Folder().c_str(), 0777);
+        auto options = station.Options("o\n");
+        options.uid = options.gid = operatorUid;
+        options.unset = {"HOME"};
+        const auto run = RunProgram(options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_SHOWN(run, "qel32: COM1 is " + device + c.hint);
+        EXPECT_EQ(station.OnlyLine()["portProblem"], c.problem);
+    }
 }
 
-// A station journal that an administrator set up for several operators: a file of root's that
-// their group may write, in a folder of root's. Each operator's attempts are appended.
-TEST(Station, TwoOperatorsAppendToAStationJournal) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "setting up other users takes root";
-    const uid_t operators[] = {60001, 60002};
-    const gid_t station = 60010;
-    Firmware fw(monitorA);
-    TempFile file(fw.File(), "firmware.hex");
-    ::chmod(file.Folder().c_str(), 0755);
-    const std::string folder = file.Folder() + "/station";
-    fs::create_directories(folder);
-    ::chmod(folder.c_str(), 0755);
-    const std::string journal = folder + "/journal.jsonl";
-    std::ofstream(journal).close();
-    ASSERT_EQ(::chown(journal.c_str(), 0, station), 0);
-    ASSERT_EQ(::chmod(journal.c_str(), 0660), 0);
-    for (const uid_t uid : operators) {
-        SimulatorProcess sim({"--monitor", monitorA});
-        ::chmod(RealPath(sim.Device()).c_str(), 0666);
-        ::chmod(sim.PortsFolder().c_str(), 0755);
-        auto options = UpgradeOptions(file, "c\n", {"-le", "-c1,115200,8,1,n,n"});
-        options.env["QEL32_JOURNAL"] = journal;
-        options.unset = {"HOME"};
-        options.uid = uid;
-        options.gid = uid;
-        options.groups = {station};
+} // namespace
+
+namespace {
+
+// An unattended loop: each unit's serial read from the input (as a barcode reader types it), the
+// boxes answered by kind from the station's settings. The second unit fails: its failure box is
+// answered with the failure's answer, never with a confirmation's, and the loop stops there. One
+// line per unit on standard error.
+TEST(Station, AnUnattendedLoopTracesEachUnitAndStopsAtTheFirstFailure) {
+    const Firmware fw(monitorA);
+    const std::string n = std::to_string(fw.records.size());
+    // The second unit's second record line, three times refused.
+    const std::string refused = std::to_string(fw.records.size() + 2) + "," +
+                                std::to_string(fw.records.size() + 3) + "," +
+                                std::to_string(fw.records.size() + 4);
+    for (const bool french : {false, true}) {
+        Station station({"--nack-lines", refused}, fw);
+        auto options = station.Options("SN-1\nSN-2\nSN-3\n", {french ? "-lf" : "-le", "-r"});
+        options.env["QEL32_ASK_UNIT"] = "1";
+        options.env["QEL32_ANSWERS"] = "confirmation=o,failure=c";
+        options.env["QEL32_STATION"] = "line1";
         const auto run = RunProgram(options);
-        EXPECT_EQ(run.status, 2) << run.output;
-        EXPECT_EQ(run.output.find("cannot be written"), std::string::npos) << run.output;
+        EXPECT_EQ(run.status, 1) << run.output;
+        const auto lines = JournalLines(station.journal);
+        ASSERT_EQ(lines.size(), 2u) << run.output;
+        EXPECT_EQ(lines[0]["unit"], "SN-1");
+        EXPECT_EQ(lines[0]["outcome"], "done");
+        EXPECT_EQ(lines[1]["unit"], "SN-2");
+        EXPECT_EQ(lines[1]["outcome"], "failed");
+        EXPECT_EQ(lines[0]["run"], lines[1]["run"]);
+        EXPECT_EQ(lines[1]["pass"], 2);
+        EXPECT_EQ(lines[1]["station"], "line1");
+        const std::string total = "/" + n;
+        EXPECT_SHOWN(run, french ? "qel32 : passage 1 : réussi, firmware.hex vers " + monitorA +
+                                       ", " + n + total + " enregistrements, "
+                                 : "qel32: pass 1: done, firmware.hex to " + monitorA + ", " + n +
+                                       total + " records, ");
+        EXPECT_SHOWN(run, french ? "qel32 : passage 2 : échoué, firmware.hex vers " + monitorA +
+                                       ", 1" + total + " enregistrements, "
+                                 : "qel32: pass 2: failed, firmware.hex to " + monitorA + ", 1" +
+                                       total + " records, ");
+        EXPECT_SHOWN(run, french ? ", appareil SN-2\n" : ", unit SN-2\n");
+        EXPECT_EQ(run.output.find("SN-3"), std::string::npos) << "no unit after the failure";
     }
-    const auto lines = JournalLines(journal);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0]["user"], "60001");
-    EXPECT_EQ(lines[1]["user"], "60002");
+}
+
+// A station journal that cannot be written loses no record: the operator's own journal takes
+// the line, and says where. A station that requires its journal begins nothing it could not
+// record.
+TEST(Station, AStationJournalThatCannotBeWrittenLosesNoRecord) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a journal of root's group and an operator outside it take root";
+    const uid_t outsider = 60005;
+    for (const bool required : {false, true}) {
+        Station station({});
+        ::chmod(station.file.Folder().c_str(), 0777);
+        ::chmod(station.sim.PortsFolder().c_str(), 0755);
+        ::chmod(RealPath(station.sim.Device()).c_str(), 0666);
+        std::ofstream(station.journal).close();
+        ASSERT_EQ(::chown(station.journal.c_str(), 0, 60010), 0);
+        ASSERT_EQ(::chmod(station.journal.c_str(), 0660), 0);
+        const std::string own = station.file.Folder() + "/state";
+        auto options = station.Options("o\no\n");
+        options.uid = options.gid = outsider;
+        options.unset = {"HOME"};
+        options.env["XDG_STATE_HOME"] = own;
+        if (required)
+            options.env["QEL32_JOURNAL_REQUIRED"] = "1";
+        const auto run = RunProgram(options);
+        const auto lines = JournalLines(own + "/qel32/journal.jsonl");
+        ASSERT_EQ(lines.size(), 1u) << run.output;
+        EXPECT_EQ(JournalLines(station.journal).size(), 0u);
+        const std::string warning = "qel32: the upgrade journal " + station.journal +
+                                    " cannot be written (Permission denied)";
+        EXPECT_SHOWN(run,
+                     warning + ": this attempt's line went to " + own + "/qel32/journal.jsonl\n");
+        if (!required) {
+            EXPECT_EQ(run.status, 0);
+            EXPECT_EQ(lines[0]["outcome"], "done");
+            continue;
+        }
+        EXPECT_EQ(run.status, 1);
+        EXPECT_SHOWN(run, "The upgrade journal " + station.journal +
+                              " cannot be written (Permission denied), and this station requires "
+                              "it (QEL32_JOURNAL_REQUIRED): nothing was sent\n");
+        EXPECT_EQ(station.sim.Received(), "") << "nothing sent";
+        EXPECT_EQ(lines[0]["outcome"], "failed");
+        EXPECT_EQ(lines[0]["stage"], "settings");
+    }
 }
 
 } // namespace
