@@ -117,6 +117,13 @@ class CQelComm : public fw::CWnd {
     // A stop request woke a wait that ends at deadline: true when the work goes on, the
     // deadline moved by the time the question took, so that the wait has the time it had left.
     bool GoOnAfterStop(TimePoint& deadline);
+    // A slice of a wait ending at deadline is over: while the instrument identifies itself the
+    // interface is served (a close ends the wait as a cancel), and a stop request is. False
+    // when the wait ends there.
+    bool BetweenSlices(TimePoint& deadline);
+    // Where the next slice of a wait ends: the deadline, or a slice while the identification
+    // serves the interface.
+    TimePoint SliceEnd(TimePoint deadline) const;
     LinkHost& host_;
     sys::SerialPort port_;
     DWORD lastWriteError_ = 0;

@@ -1,4 +1,5 @@
 // The Windows serial contract emulated with termios.
+#include "sys/posix/serial_flags.h"
 #include "sys/posix/termios_state.h"
 #include "sys/posix/usb_ports.h"
 #include "sys/posix/uucp_lock.h"
@@ -23,6 +24,12 @@
 #include <cstring>
 
 namespace sys {
+
+namespace posix {
+SerialFlagsCall serialFlagsCall = [](int fd, unsigned long request, serial_struct* serial) {
+    return ::ioctl(fd, request, serial);
+};
+} // namespace posix
 
 namespace {
 
@@ -91,13 +98,13 @@ struct SerialPort::Impl {
     // flag; a device without it (a pseudo-terminal) or a driver that refuses it is no failure.
     void SetLowLatency(bool on) {
         serial_struct serial{};
-        if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        if (posix::serialFlagsCall(fd, TIOCGSERIAL, &serial) != 0)
             return;
         const bool was = (serial.flags & ASYNC_LOW_LATENCY) != 0;
         if (was == on)
             return;
         serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
-        if (::ioctl(fd, TIOCSSERIAL, &serial) == 0 && !lowLatencyBefore)
+        if (posix::serialFlagsCall(fd, TIOCSSERIAL, &serial) == 0 && !lowLatencyBefore)
             lowLatencyBefore = was;
     }
 

@@ -169,6 +169,44 @@ TEST(StopDeclined, CtrlCAnsweredNoChangesNothingOnTheWire) {
     EXPECT_EQ(wires[0], WholePass(fw));
 }
 
+// A declined Ctrl-C resumes the wait it came in, the time its question took given back: a record
+// left unanswered goes again one time limit after it left, not one limit after the Ctrl-C.
+TEST(StopDeclined, ADeclinedCtrlCResumesTheWaitItCameIn) {
+    const Firmware fw(monitorA);
+    TempFile file(fw.File(), "firmware.hex");
+    const std::string timeline = file.Folder() + "/timeline";
+    SimulatorProcess sim({"--monitor", monitorA, "--silent-lines", "2", "--timeline", timeline});
+    auto options = UpgradeOptions(file, "", {"-le", "-c1,115200,8,1,n,n"});
+    options.terminal = options.terminalInput = true;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point signalled{}, answered{};
+    const std::string record = fw.records[1] + "\n";
+    options.steps = {
+        {"(o) OK", {}, "o\n"},
+        {transmitting,
+         [&] { // 2.5 s into the 3 s that the record's first copy waits for its answer
+             for (int i = 0; i < 3000 && sim.Received().find(record) == std::string::npos; ++i)
+                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+             std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+             signalled = Clock::now();
+         },
+         "", SIGINT},
+        {"the instrument will not be operational", [&] { answered = Clock::now(); }, "n\n"},
+        {"successfully done", {}, "o\n"}};
+    const auto run = RunProgram(options);
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::ifstream times(timeline);
+    std::vector<double> copies;
+    double at = 0;
+    for (std::string line; times >> at && std::getline(times >> std::ws, line);)
+        if (line == fw.records[1])
+            copies.push_back(at);
+    ASSERT_EQ(copies.size(), 2u);
+    const double asked = std::chrono::duration<double>(answered - signalled).count();
+    EXPECT_GE(copies[1] - copies[0], 3.0);
+    EXPECT_LT(copies[1] - copies[0], 3.0 + asked + 1.0) << "restarted, it would be 2.5 s more";
+}
+
 TEST_F(Stop, CancelInATraceBoxGivesTheLineBackAndTheLock) {
     auto options = Options("o\n", {"-d"}); // the compatibility list, then the first line sent
     options.steps = {{"Following line has just been sent:\nQEL?", {}, "c\n"}};

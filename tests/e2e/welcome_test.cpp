@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -43,8 +45,12 @@ class WorkingFolder : public ::testing::Test {
         std::ofstream(folder / name, std::ios::binary) << content;
     }
     ProgramRun Run(const std::string& input, std::vector<std::string> args = {},
-                   const std::string& locale = "en_US.UTF-8", bool terminal = false) {
+                   const std::string& locale = "en_US.UTF-8", bool terminal = false,
+                   uid_t user = 0) {
         ProgramOptions options;
+        options.uid = options.gid = user;
+        if (user != 0)
+            options.unset = {"HOME"};
         options.terminal = terminal;
         options.program = (folder / "bin" / "qel32").string();
         options.args = std::move(args);
@@ -70,21 +76,27 @@ TEST_F(WorkingFolder, NoOptionsFromTheLanguageToTheSuccessReport) {
     Put("firmware.bin", "not listed");
     fs::create_directory(folder / "dir.hex");
     Put(".hidden.hex", Upgrade("hidden"));
-    // A release protected against writing is listed; a file this user cannot read is not
-    // (root reads it all the same).
+    // A release protected against writing is listed; a file this user cannot read is not. Root
+    // reads it all the same: as root, an ordinary user runs the program.
     Put("d.hex", Upgrade("dddd"));
-    fs::permissions(folder / "d.hex", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(folder / "d.hex",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     Put("e.hex", Upgrade("eeee"));
     fs::permissions(folder / "e.hex", fs::perms::none);
     Put("README.TXT", "Welcome!\n");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        fs::permissions(folder, fs::perms::all);
+        ::chmod(sim.Device().c_str(), 0666);
+        ::chmod(sim.PortsFolder().c_str(), 0755);
+    }
     // Language (proposal), read-me OK, Continue, settings OK, confirmation, report.
-    const auto run = Run("\no\nc\n\no\no\n");
+    const auto run = Run("\no\nc\n\no\no\n", {}, "en_US.UTF-8", false, root ? 60006 : 0);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_SHOWN(run, "---- Read me ----\nWelcome!\n");
     // Those of the current folder only: no BESIDE.HEX, no folder, no hidden file.
-    EXPECT_SHOWN(run, std::string("Upgrading files list:\n    A.HEX\n    b.hex\n    c.Hex\n"
-                                  "    d.hex\n") +
-                          (::geteuid() == 0 ? "    e.hex\n" : "") + "Buttons:");
+    EXPECT_SHOWN(run,
+                 "Upgrading files list:\n    A.HEX\n    b.hex\n    c.Hex\n    d.hex\nButtons:");
     EXPECT_SHOWN(run, "Analysing file \"A.HEX\"");
     EXPECT_SHOWN(run, "Analysing file \"b.hex\"");
     EXPECT_SHOWN(run, "Analysing file \"c.Hex\"");

@@ -1,5 +1,6 @@
 // The serial link against the instrument simulator on a pseudo-terminal.
 #include "app/upgrade_app.h"
+#include "sys/posix/serial_flags.h"
 #include "console_script.h"
 #include "simulator_process.h"
 #include "sys/posix/termios_state.h"
@@ -542,6 +543,30 @@ TEST_F(Link, ExclusiveUseNeverOutlivesTheProgramsOwn) {
     EXPECT_GE(other, 0) << std::strerror(errno);
     if (other >= 0)
         ::close(other);
+}
+
+// While the port is held its driver hands over what arrives at once (low-latency mode), and the
+// flags found are given back at closing: a pseudo-terminal has no such flags, so a stand-in
+// driver's take its place.
+TEST_F(Link, LowLatencyWhileHeldAndTheFlagsFoundGivenBack) {
+    static int flags = 0;
+    const auto saved = sys::posix::serialFlagsCall;
+    sys::posix::serialFlagsCall = [](int, unsigned long request, serial_struct* serial) {
+        if (request == TIOCGSERIAL)
+            serial->flags = flags;
+        else
+            flags = serial->flags;
+        return 0;
+    };
+    SimulatorProcess sim({"--monitor", "12345678A01"});
+    for (const int found : {ASYNC_SKIP_TEST, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY}) {
+        flags = found;
+        ASSERT_EQ(link.OpenPort(), 0u);
+        EXPECT_EQ(flags, found | ASYNC_LOW_LATENCY) << "while the port is held";
+        EXPECT_EQ(link.ClosePort(), 0);
+        EXPECT_EQ(flags, found) << "as found, after closing";
+    }
+    sys::posix::serialFlagsCall = saved;
 }
 
 TEST_F(Link, APortInAnotherProgramsExclusiveModeIsRefused) {

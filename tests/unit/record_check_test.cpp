@@ -26,9 +26,11 @@ TEST(CheckHexRecord, LineEndIsNotPartOfTheRecord) {
 }
 
 TEST(CheckHexRecord, EveryPairIsTwoHexDigitsAndTheCountMatchesTheData) {
-    // Each sums to 0 if a non-digit reads as 0 ("1G" as 0x10) or a pair with one as its
-    // digit's value ("1G" as 0x01): only the digits' check can refuse them.
+    // Each sums to 0 if a non-digit reads as 0 ("1G" as 0x10), a pair with one as its digit's
+    // value ("1G" as 0x01), or a pair the reader gives up on as -1, that is 0xFF: only the
+    // digits' check can refuse them.
     EXPECT_FALSE(CheckHexRecord(":01000000G1FE", nullptr)) << "G1";
+    EXPECT_FALSE(CheckHexRecord(":01000000G100", nullptr)) << "G1 as 0xFF";
     EXPECT_FALSE(CheckHexRecord(":010000001GEF", nullptr)) << "1G as 0x10";
     EXPECT_FALSE(CheckHexRecord(":010000001GFE", nullptr)) << "1G as 0x01";
     EXPECT_FALSE(CheckHexRecord(":0100000 01FE", nullptr)) << "blank";

@@ -243,6 +243,9 @@ TEST_F(Sequence, WhatMayStillBeAnsweredIsReadBeforeTheNextText) {
         {"an answer nobody asked for after an acceptance",
          copies(fw.records[1], {{1, {{"OK\n"}, {"READY\n"}}}}), false, r1 + "QEL?\n" + r0 + r1 + r2,
          ""},
+        {"the verification answered late, its second question's answer while a record waits",
+         copies("QEL?", {{1, {{"1,12345678A01\n", 3100}}}, {2, {{"1,12345678A01\n", 200}}}}), false,
+         "QEL?\nQEL?\n" + fw.records[0] + "\n" + r1, ""},
         {"line ends, blanks and zeros after each answer",
          [this](const std::string& line, int) {
              auto answers = monitor.Sound(line);
