@@ -96,7 +96,9 @@ void WarnOnStandardError(const std::string& line);
 // it cannot be read. The name is matched as OpenRegularFile matches it.
 std::string FileSha256(const std::string& name);
 
-// count random bytes from the system's generator, as lower-case hexadecimal (a run's id).
+// count random bytes from the system's generator; false when it gave none.
+bool RandomBytes(void* bytes, std::size_t count);
+// count random bytes as lower-case hexadecimal (a run's id); empty when there are none.
 std::string RandomHex(std::size_t count);
 // The value of an environment variable (UTF-8), or nothing when it is not set.
 std::optional<std::string> EnvironmentValue(const std::string& name);

@@ -122,3 +122,25 @@ std::string OneLine(const std::string& text) {
 }
 
 } // namespace sys
+
+#include "sys/sys.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace sys {
+
+std::string RandomHex(std::size_t count) {
+    std::vector<unsigned char> bytes(count);
+    if (!RandomBytes(bytes.data(), count))
+        return std::string();
+    std::string text;
+    char digits[3];
+    for (const unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        text += digits;
+    }
+    return text;
+}
+
+} // namespace sys

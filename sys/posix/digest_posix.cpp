@@ -4,9 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
-#include <cstdio>
 #include <stdexcept>
-#include <vector>
 
 namespace sys {
 
@@ -44,17 +42,8 @@ std::string Sha256::Final() {
 
 namespace sys {
 
-std::string RandomHex(std::size_t count) {
-    std::vector<unsigned char> bytes(count);
-    if (RAND_bytes(bytes.data(), static_cast<int>(count)) != 1)
-        return std::string();
-    std::string text;
-    char digits[3];
-    for (const unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
-    return text;
+bool RandomBytes(void* bytes, std::size_t count) {
+    return RAND_bytes(static_cast<unsigned char*>(bytes), static_cast<int>(count)) == 1;
 }
 
 } // namespace sys

@@ -5,9 +5,7 @@
 
 #include <bcrypt.h>
 
-#include <cstdio>
 #include <stdexcept>
-#include <vector>
 
 namespace sys {
 
@@ -62,18 +60,9 @@ std::string Sha256::Final() {
 
 namespace sys {
 
-std::string RandomHex(std::size_t count) {
-    std::vector<unsigned char> bytes(count);
-    if (BCryptGenRandom(nullptr, bytes.data(), static_cast<ULONG>(count),
-                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
-        return std::string();
-    std::string text;
-    char digits[3];
-    for (const unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
-    return text;
+bool RandomBytes(void* bytes, std::size_t count) {
+    return BCryptGenRandom(nullptr, static_cast<PUCHAR>(bytes), static_cast<ULONG>(count),
+                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
 }
 
 } // namespace sys
