@@ -90,7 +90,7 @@ TEST(RightFirmware, AnInstrumentSwappedWhileTheConfirmationWaitsGetsNothing) {
         options.env["QEL32_JOURNAL"] = journal;
         const std::string confirmation = french ? "fichiers suivants:" : "following files:";
         options.steps = {{confirmation, {}, "o\n"},
-                         {confirmation, [&] { sim.Signal(SIGUSR1); }, "o\n"},
+                         {confirmation, [&] { sim.Swap(); }, "o\n"},
                          {french ? box.french : box.english, {}, "o\n"},
                          {french ? noFile.french : noFile.english, {}, "o\n"}};
         const auto run = RunProgram(options);

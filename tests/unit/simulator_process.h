@@ -86,6 +86,14 @@ class SimulatorProcess {
     }
 
     // Sends the simulator a signal (SIGUSR1: another instrument on the cable, with --swap-to).
+    // Puts the other instrument (--swap-to) on the cable; back once it is there.
+    void Swap() const {
+        Signal(SIGUSR1);
+        char line[64];
+        while (stdout_ != nullptr && std::fgets(line, sizeof line, stdout_) != nullptr &&
+               std::string(line) != "swapped\n") {
+        }
+    }
     void Signal(int signal) const {
         if (pid_ > 0)
             ::kill(pid_, signal);

@@ -89,7 +89,7 @@ const Option where[] = {
      }},
     {"--swap-to", "LIST",
      "on SIGUSR1, another instrument is on the cable: these monitors\n\t(comma separated), none "
-     "in upgrade mode, and an empty image",
+     "in upgrade mode, and an empty image; \"swapped\"\n\ton standard output once it is",
      [](O& o, V v) { o.swapTo = Split(v, ','); }},
     {"--answer", "TEXT", "answer every \"QEL?\" with TEXT as is (\\n \\r \\0 \\xHH understood)",
      [](O& o, V v) { o.fixedAnswer = Unescape(v), o.haveFixedAnswer = true; }},

@@ -116,6 +116,9 @@ int main(int argc, char** argv) {
             if (swapRequested) {
                 swapRequested = 0;
                 instrument.Swap();
+                // Whoever swapped it knows when the other instrument is on the cable.
+                std::printf("swapped\n");
+                std::fflush(stdout);
             }
             // With wire timing the simulator watches a line it is receiving without pause, as
             // a UART does: a sleeping process wakes a fraction of a millisecond late. Between
