@@ -302,22 +302,6 @@ TEST_F(Sequence, WhatMayStillBeAnsweredIsReadBeforeTheNextText) {
     }
 }
 
-// The question that clears a line's way, three times unanswered: the box names the line.
-TEST_F(Sequence, AReadThroughThatFailsIsTheFailureOfTheLineItClearedTheWayFor) {
-    // The first data record's first copy is unanswered; before the next record, the question
-    // that would read through its late answer goes unanswered three times.
-    monitor.rule = [this](const std::string& line, int copy) -> std::vector<Reply> {
-        if ((line == fw.records[1] && copy == 1) || (line == "QEL?" && copy > 1))
-            return {};
-        return monitor.Sound(line);
-    };
-    const auto outcome = Send(fw.File());
-    EXPECT_EQ(outcome.failure.message, Msg::CannotSendLine);
-    EXPECT_EQ(outcome.failure.subject, fw.records[2]);
-    EXPECT_EQ(outcome.failure.reason, Msg::NoAnswer);
-    EXPECT_EQ(monitor.Wire().find(fw.records[2]), std::string::npos) << "it never left";
-}
-
 TEST_F(Sequence, TheProgressNeverPassesTheRecordCount) {
     Send(fw.File());
     record_.recordCount = 2; // fewer than the file holds

@@ -21,6 +21,8 @@ for moment in 0.1 1.3 2.6 4.95 5.05 7.4 9.9 10.05 12.5 14.97 15.1 17.8 19.9; do
     pid=$!
     for _ in $(seq 600); do grep -q 'QEL?' "$work/wire.log" && break; sleep 0.05; done
     sleep "$moment"
+    # It answers its messages: Windows does not mark it "Not Responding".
+    [ "$(probe answers "$backdrop" 2000)" = 1 ] || fail "no answer at $moment s"
     probe endtask "$backdrop" || fail "no backdrop to close at $moment s"
     asked=$(date +%s.%N)
     wait "$pid"

@@ -1,8 +1,7 @@
 #!/bin/sh
-# Qel32.exe under Wine as a service technician finds it: the program answers while a silent
-# instrument is asked to identify itself, and End task then ends it as a cancel; the session
-# waits while a file is sent, and a session ended all the same leaves its journal line; an
-# adapter plugged in while the settings dialog is up joins its list; the version is read from a
+# Qel32.exe under Wine as a service technician finds it (End task while a silent instrument is
+# asked to identify itself is end_task_test.sh's): the session waits while a file is sent, and
+# a session ended all the same leaves its journal line; an adapter plugged in while the settings dialog is up joins its list; the version is read from a
 # folder named in letters outside the ANSI code page; the icon holds its four images and the
 # program asks Windows to stay awake and to wait at shutdown.
 # usage: technician_test.sh QEL32_EXE WINPROBE_EXE SIMULATOR SCREENSHOT_DIR WORK_DIR
@@ -27,24 +26,6 @@ for call in SetThreadExecutionState ShutdownBlockReasonCreate ShutdownBlockReaso
     printf '%s\n' "$imports" | grep -q "$call" || fail "Qel32.exe does not import $call"
 done
 
-# 2. A silent instrument: the program reads its messages while it waits for an answer, and End
-# task ends it as a cancel (status 2), not as the failure of a box that never showed.
-start_com5 --silent
-rm -f "$journal"
-run -le -c5,9600,8,1,n,n -hfirmware.hex &
-pid=$!
-for _ in $(seq 60); do probe answers "$backdrop" 2000 >/dev/null && break; sleep 1; done
-sleep 8 # into the identification's second read of 5 s
-answered=$(probe answers "$backdrop" 2000)
-[ "$answered" = 1 ] || fail "the program does not answer while the instrument is silent"
-probe endtask "$backdrop" || fail "no backdrop to close"
-wait "$pid"
-status=$?
-[ "$status" = 2 ] || fail "End task during the identification ended with $status, expected 2"
-expect_line "$(last_line)" '"outcome":"cancelled"' "the journal of End task during the identification"
-kill "$sim"
-wait "$sim"
-
 # The upgrade at 2400 baud in the background ($pid), confirmed, two seconds into its transfer.
 transfer_under_way() {
     run -le -c5,2400,8,1,n,n -hfirmware.hex &
@@ -54,7 +35,7 @@ transfer_under_way() {
     sleep 2
 }
 
-# 3. A shutdown while a file is sent (wineboot --end-session, as Windows asks every window): the
+# 2. A shutdown while a file is sent (wineboot --end-session, as Windows asks every window): the
 # session waits, the transfer completes. Then a session that ends all the same (a forced
 # restart: WM_ENDSESSION, then the process's end): the journal line is written before it goes.
 start_com5 --baud 2400
@@ -80,7 +61,7 @@ expect_line "$line" '"sessionEnded":true' "the journal of a session ended during
 kill "$sim"
 wait "$sim"
 
-# 4. An adapter plugged in while the settings dialog is up: Windows tells every top-level
+# 3. An adapter plugged in while the settings dialog is up: Windows tells every top-level
 # window, and the list takes the new port, the one chosen staying chosen.
 start_com5
 settings="Opening communication with the instrument"
@@ -104,7 +85,7 @@ wait "$pid"
 kill "$sim"
 wait "$sim"
 
-# 5. From a folder named in letters outside the ANSI code page: About and the journal keep the
+# 4. From a folder named in letters outside the ANSI code page: About and the journal keep the
 # version.
 mkdir -p "$work/Łukasz"
 cp "$work/Qel32.exe" "$work/firmware.hex" "$work/Łukasz/"
