@@ -28,6 +28,7 @@ for moment in 0.1 1.3 2.6 4.95 5.05 7.4 9.9 10.05 12.5 14.97 15.1 17.8 19.9; do
     wait "$pid"
     status=$?
     took=$(echo "$(date +%s.%N) - $asked" | bc)
+    echo "End task $moment s in: ended in $took s"
     [ "$status" = 2 ] || fail "End task $moment s into the identification ended with $status"
     [ "$(echo "$took < 2" | bc)" = 1 ] || fail "End task $moment s in took $took s"
     expect_line "$(tail -1 "$journal" 2>/dev/null)" '"outcome":"cancelled"' "journal at $moment s"

@@ -68,18 +68,30 @@ settings="Opening communication with the instrument"
 run -le -hfirmware.hex &
 pid=$!
 probe wait "$settings" 60 || fail "no settings dialog"
+# The list as the dialog holds it between refills: read from outside, a refill the system's own
+# device notice started can be caught half done.
+settled_list() {
+    previous=
+    for _ in $(seq 20); do
+        current=$(probe list "$settings" 1010 | tr -d '\r')
+        [ -n "$current" ] && [ "$current" = "$previous" ] && break
+        previous=$current
+        sleep 0.2
+    done
+    printf '%s\n' "$current"
+}
 probe select "$settings" 1010 0
-before=$(probe list "$settings" 1010 | tr -d '\r')
+before=$(settled_list)
 "$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest7 /d COM7 /f >/dev/null 2>&1
 probe devicechange "$settings"
-after=$(probe list "$settings" 1010 | tr -d '\r')
+after=$(settled_list)
 printf '%s\n' "$after" | grep -q '|COM7|7|' || fail "the new port is not listed: $after"
 [ "$(printf '%s\n' "$before" | grep '|selected$' | cut -d'|' -f2)" = \
   "$(printf '%s\n' "$after" | grep '|selected$' | cut -d'|' -f2)" ] ||
     fail "the selection moved: before $before, after $after"
 "$wine_run" reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v QelTest7 /f >/dev/null 2>&1
 probe devicechange "$settings"
-probe list "$settings" 1010 | grep -q '|COM7|' && fail "a port that went is still listed"
+settled_list | grep -q '|COM7|' && fail "a port that went is still listed"
 probe click "$settings" 2
 wait "$pid"
 kill "$sim"
