@@ -80,12 +80,6 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-std::string ModeText(unsigned mode) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04o", mode);
-    return text;
-}
-
 } // namespace
 
 void UpgradeJournal::AddFile(const CUpgradeFile& file) {
@@ -133,9 +127,10 @@ std::string UpgradeJournal::Line(Outcome outcome, int signal) const {
     line["pass"] = pass_;
     line["version"] = VersionText();
     line["user"] = sys::UserName();
-    line["host"] = sys::HostName();
+    const std::string host = sys::HostName();
+    line["host"] = host;
     const auto station = sys::EnvironmentValue("QEL32_STATION");
-    line["station"] = station && !station->empty() ? *station : sys::HostName();
+    line["station"] = station && !station->empty() ? *station : host;
     if (!unit_.empty())
         line["unit"] = unit_;
     if (haveLink_) {

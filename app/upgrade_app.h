@@ -100,6 +100,9 @@ class CUpgradeApp : public fw::CWinApp, public CommandLineValues, public LinkHos
   private:
     // The attempt under way ends: its journal line, and in a "-r" loop a line for its operator.
     void EndAttempt(UpgradeJournal::Outcome outcome);
+    // The attempt ends the run, failed or cancelled: its journal line and the exit code that
+    // says which; 0 for RunUpgrade to return.
+    int EndRun(UpgradeJournal::Outcome outcome);
     // A station that asks for each unit's serial number: false when the operator cancelled.
     bool AskUnit();
     // A station whose journal is required refuses to begin an attempt it could not record.

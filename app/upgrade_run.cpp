@@ -58,6 +58,12 @@ bool CUpgradeApp::JournalWritable() {
     return false;
 }
 
+int CUpgradeApp::EndRun(UpgradeJournal::Outcome outcome) {
+    EndAttempt(outcome);
+    SetExitCode(outcome == UpgradeJournal::Outcome::Failed ? exitFailed : exitCancelled);
+    return 0;
+}
+
 int CUpgradeApp::RunUpgrade() {
     using Outcome = UpgradeJournal::Outcome;
     for (;;) {
@@ -70,15 +76,11 @@ int CUpgradeApp::RunUpgrade() {
         journal.Begin();
         link->ClosePort();
         if (!JournalWritable()) {
-            EndAttempt(Outcome::Failed);
-            SetExitCode(exitFailed);
-            return 0;
+            return EndRun(Outcome::Failed);
         }
         // The unit on the cable, before anything is asked of it.
         if (!AskUnit()) {
-            EndAttempt(Outcome::Cancelled);
-            SetExitCode(exitCancelled);
-            return 0;
+            return EndRun(Outcome::Cancelled);
         }
         journal.SetStage(UpgradeJournal::Stage::Settings);
         std::string answer;
@@ -94,19 +96,13 @@ int CUpgradeApp::RunUpgrade() {
         case CQelComm::identified:
         case CQelComm::alreadyOpen: break;
         case CQelComm::retryRequested: EndAttempt(Outcome::Failed); continue;
-        case CQelComm::portFailed:
-            ExplainPortFailure();
-            EndAttempt(Outcome::Failed);
-            SetExitCode(exitFailed);
-            return 0;
+        case CQelComm::portFailed: ExplainPortFailure(); return EndRun(Outcome::Failed);
         default: {
             // Cancel in the settings dialog leaves the port closed; Cancel after a failed
             // identification leaves it open. A close while the instrument identified itself
             // (End task, Alt+F4) stopped it: a cancel.
             const bool failed = link->OpenedForIdentification() && !link->Stopped();
-            EndAttempt(settingsChosen && failed ? Outcome::Failed : Outcome::Cancelled);
-            SetExitCode(failed ? exitFailed : exitCancelled);
-            return 0;
+            return EndRun(failed ? Outcome::Failed : Outcome::Cancelled);
         }
         }
 
@@ -128,16 +124,12 @@ int CUpgradeApp::RunUpgrade() {
 
         // The files that fit, confirmed by the user.
         if (!SelectCompatibleFiles()) {
-            EndAttempt(Outcome::Failed);
-            SetExitCode(exitFailed);
-            return 0;
+            return EndRun(Outcome::Failed);
         }
         journal.SetStage(UpgradeJournal::Stage::Confirmation);
         if (AskOperator(FileListText(Msg::Confirmation), MB_OKCANCEL | MB_ICONINFORMATION,
                         "confirmation") != IDOK) {
-            EndAttempt(Outcome::Cancelled);
-            SetExitCode(exitCancelled);
-            return 0;
+            return EndRun(Outcome::Cancelled);
         }
 
         // One transmission per file, in order; a retry starts the whole list again.
@@ -154,14 +146,8 @@ int CUpgradeApp::RunUpgrade() {
             switch (result) {
             case IDOK: break;
             case IDRETRY: retry = true; break;
-            case IDCANCEL:
-                EndAttempt(Outcome::Cancelled);
-                SetExitCode(exitCancelled);
-                return 0;
-            default:
-                EndAttempt(Outcome::Failed);
-                SetExitCode(exitFailed);
-                return 0;
+            case IDCANCEL: return EndRun(Outcome::Cancelled);
+            default: return EndRun(Outcome::Failed);
             }
         }
         if (retry) {

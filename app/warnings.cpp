@@ -99,6 +99,12 @@ std::string OtherInstrumentLine(int language, const std::vector<std::string>& id
                    list(verified) + ", là où " + list(identified) + " s'était identifié");
 }
 
+std::string ModeText(unsigned mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode);
+    return text;
+}
+
 std::string PortFailureLine(int language, int port, const sys::PortDescription& description,
                             const sys::PortOpenDiagnosis& diagnosis) {
     const std::string com = "COM" + std::to_string(port);
@@ -134,9 +140,8 @@ std::string PortFailureLine(int language, int port, const sys::PortDescription& 
     }
     // Joining its group would not let the user in, or would give them the system's own.
     if (!diagnosis.group.empty()) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", diagnosis.mode);
-        const std::string owners = diagnosis.owner + ":" + diagnosis.group + " " + mode;
+        const std::string owners =
+            diagnosis.owner + ":" + diagnosis.group + " " + ModeText(diagnosis.mode);
         return line + Say(language,
                           " (" + owners +
                               "), which this user may not use: an administrator "

@@ -33,6 +33,8 @@ std::string LoopPassLine(int language, const LoopPass& pass);
 // Another instrument than the one identified answered the verification.
 std::string OtherInstrumentLine(int language, const std::vector<std::string>& identified,
                                 const std::vector<std::string>& verified);
+// A file's permission bits as ls and chmod write them: "0600".
+std::string ModeText(unsigned mode);
 // After the box of a port that could not be opened: the device behind the number, and what
 // the system tells of why (the adapter missing and the ports there are, the group that may use
 // it and the command that adds the user to it, the program that holds it).

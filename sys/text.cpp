@@ -1,5 +1,7 @@
 #include "sys/text.h"
 
+#include "sys/sys.h"
+
 namespace sys {
 
 namespace {
@@ -56,6 +58,18 @@ std::string HexText(const std::string& bytes) {
         text += digits[b & 0xF];
     }
     return text;
+}
+
+std::string RandomHex(std::size_t count) {
+    std::string bytes(count, '\0');
+    return RandomBytes(bytes.data(), count) ? HexText(bytes) : std::string();
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool IsUtf8(const std::string& bytes) {
@@ -119,28 +133,6 @@ std::string OneLine(const std::string& text) {
         }
     }
     return out;
-}
-
-} // namespace sys
-
-#include "sys/sys.h"
-
-#include <cstdio>
-#include <vector>
-
-namespace sys {
-
-std::string RandomHex(std::size_t count) {
-    std::vector<unsigned char> bytes(count);
-    if (!RandomBytes(bytes.data(), count))
-        return std::string();
-    std::string text;
-    char digits[3];
-    for (const unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
-    return text;
 }
 
 } // namespace sys

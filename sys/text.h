@@ -23,6 +23,9 @@ std::string AnsiToUtf8(const std::string& bytes);
 // True when bytes are well-formed UTF-8.
 bool IsUtf8(const std::string& bytes);
 
+// text without the blanks and tabs around it.
+std::string Trim(const std::string& text);
+
 // The system's text of an error without what ends it: its line end (Windows ends it with CR
 // LF), blanks and final period, so that a message can go on after it.
 std::string TrimSystemText(std::string text);

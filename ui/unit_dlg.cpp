@@ -1,5 +1,7 @@
 #include "ui/unit_dlg.h"
 
+#include "sys/text.h"
+
 BOOL CUnitDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     CenterWindow();
@@ -9,13 +11,12 @@ BOOL CUnitDlg::OnInitDialog() {
 
 // A unit without a serial number cannot be traced: OK waits for one.
 void CUnitDlg::OnOK() {
-    const std::string text = GetDlgItemText(IDC_SERIAL);
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
+    const std::string text = sys::Trim(GetDlgItemText(IDC_SERIAL));
+    if (text.empty()) {
         fw::MessageBeep(0xFFFFFFFF);
         GotoDlgCtrl(IDC_SERIAL);
         return;
     }
-    serial = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    serial = text;
     CDialog::OnOK();
 }

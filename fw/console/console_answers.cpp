@@ -126,7 +126,7 @@ bool ApplyChoice(Window& w, const std::string& answer) {
     if (space != 1)
         return false;
     const char letter = LowerLetter(answer[0]);
-    const std::string value = sys::LowerCase(Trim(answer.substr(2)));
+    const std::string value = sys::LowerCase(sys::Trim(answer.substr(2)));
     for (auto& c : w.controls) {
         if (!c.visible || !c.enabled)
             continue;
@@ -171,7 +171,7 @@ Answer AwaitInput(Window& w, Control& input) {
         return {Answer::None, 0};
     const auto line = Io().ReadLine();
     EchoAnswer(line);
-    const std::string value = line ? Trim(*line) : std::string();
+    const std::string value = line ? sys::Trim(*line) : std::string();
     if (!line || sys::LowerCase(value) == "esc")
         return {Answer::Command, IDCANCEL};
     if (value.empty()) {
@@ -202,7 +202,7 @@ Answer AwaitDialogAnswer(Window& w) {
     EchoAnswer(line);
     if (!line)
         return {Answer::Close, 0}; // the close box
-    const std::string answer = Trim(*line);
+    const std::string answer = sys::Trim(*line);
     if (ApplyChoice(w, answer))
         return {Answer::None, 0}; // drawn again with the change
     int id = answer.empty() ? defaultId : MatchChoice(choices, answer);
@@ -229,7 +229,7 @@ bool TakePendingCancel(Window& top) {
     const auto line = Io().PeekReadyLine();
     if (!line)
         return false;
-    const std::string answer = sys::LowerCase(Trim(*line));
+    const std::string answer = sys::LowerCase(sys::Trim(*line));
     const std::string label = sys::LowerCase(StripAccelerator(cancel->text));
     const char letter = LowerLetter(label.empty() ? 0 : label[0]);
     const bool asksCancel = answer == "esc" || answer == label ||
@@ -334,7 +334,7 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
         EchoAnswer(line);
         if (!line)
             return CloseBoxAnswer(choices);
-        const std::string answer = Trim(*line);
+        const std::string answer = sys::Trim(*line);
         if (sys::LowerCase(answer) == "esc")
             return CloseBoxAnswer(choices); // Escape is the close box
         const int id = answer.empty() ? defaultId : MatchChoice(choices, answer);

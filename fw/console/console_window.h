@@ -88,7 +88,6 @@ inline Window* WindowOf(Handle h) {
 }
 Control* FindControl(Handle h, int id);
 bool IsButton(const Control& c);
-std::string Trim(const std::string& s);
 char LowerLetter(char c);
 
 // Windows and controls (fw_console.cpp): a message handled as the window's procedure and the

@@ -40,14 +40,6 @@ bool IsButton(const Control& c) {
     return c.spec.kind == ControlKind::PushButton || c.spec.kind == ControlKind::DefPushButton;
 }
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
 char LowerLetter(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

@@ -38,10 +38,6 @@ std::string Sha256::Final() {
     return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
-} // namespace sys
-
-namespace sys {
-
 bool RandomBytes(void* bytes, std::size_t count) {
     return RAND_bytes(static_cast<unsigned char*>(bytes), static_cast<int>(count)) == 1;
 }

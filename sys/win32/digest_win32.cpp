@@ -56,10 +56,6 @@ std::string Sha256::Final() {
     return std::string(reinterpret_cast<const char*>(digest), size);
 }
 
-} // namespace sys
-
-namespace sys {
-
 bool RandomBytes(void* bytes, std::size_t count) {
     return BCryptGenRandom(nullptr, static_cast<PUCHAR>(bytes), static_cast<ULONG>(count),
                            BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;

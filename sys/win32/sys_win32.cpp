@@ -113,19 +113,13 @@ bool SeekToStart(std::FILE* stream) {
 }
 
 std::string JournalPath() {
-    wchar_t buffer[32768];
-    const DWORD n = GetEnvironmentVariableW(L"QEL32_JOURNAL", buffer, 32768);
-    if (n != 0 && n < 32768)
-        return win32::Narrow(std::wstring(buffer, n));
-    return OwnJournalPath();
+    const auto path = EnvironmentValue("QEL32_JOURNAL");
+    return path && !path->empty() ? *path : OwnJournalPath();
 }
 
 std::string OwnJournalPath() {
-    wchar_t buffer[32768];
-    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, 32768);
-    if (n == 0 || n >= 32768)
-        return std::string();
-    return win32::Narrow(std::wstring(buffer, n)) + "\\Qel32\\journal.jsonl";
+    const auto folder = EnvironmentValue("LOCALAPPDATA");
+    return folder && !folder->empty() ? *folder + "\\Qel32\\journal.jsonl" : std::string();
 }
 
 namespace {
