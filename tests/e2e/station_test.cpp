@@ -51,6 +51,16 @@ struct Station {
         options.env["QEL32_JOURNAL"] = journal;
         return options;
     }
+    // Run by an ordinary user (uid, its own group, no HOME): the work folder and the simulator's
+    // ports folder open to them.
+    ProgramOptions AsOperator(uid_t uid, const std::string& input) {
+        ::chmod(file.Folder().c_str(), 0777);
+        ::chmod(sim.PortsFolder().c_str(), 0755);
+        auto options = Options(input);
+        options.uid = options.gid = uid;
+        options.unset = {"HOME"};
+        return options;
+    }
     json OnlyLine() {
         const auto lines = JournalLines(journal);
         EXPECT_EQ(lines.size(), 1u);
@@ -244,21 +254,12 @@ TEST(Station, APermissionHintNamesAGroupOnlyWhenJoiningItLetsTheUserIn) {
         const std::string device = RealPath(station.sim.Device());
         ASSERT_EQ(::chown(device.c_str(), c.owner, c.group), 0);
         ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
-        ::chmod(station.sim.PortsFolder().c_str(), 0755);
-        ::chmod(station.file.Folder().c_str(), 0777);
-        auto options = station.Options("o\n");
-        options.uid = options.gid = operatorUid;
-        options.unset = {"HOME"};
-        const auto run = RunProgram(options);
+        const auto run = RunProgram(station.AsOperator(operatorUid, "o\n"));
         EXPECT_EQ(run.status, 1);
         EXPECT_SHOWN(run, "qel32: COM1 is " + device + c.hint);
         EXPECT_EQ(station.OnlyLine()["portProblem"], c.problem);
     }
 }
-
-} // namespace
-
-namespace {
 
 // An unattended loop: each unit's serial read from the input (as a barcode reader types it), the
 // boxes answered by kind from the station's settings. The second unit fails: its failure box is
@@ -311,16 +312,12 @@ TEST(Station, AStationJournalThatCannotBeWrittenLosesNoRecord) {
     const uid_t outsider = 60005;
     for (const bool required : {false, true}) {
         Station station({});
-        ::chmod(station.file.Folder().c_str(), 0777);
-        ::chmod(station.sim.PortsFolder().c_str(), 0755);
         ::chmod(RealPath(station.sim.Device()).c_str(), 0666);
         std::ofstream(station.journal).close();
         ASSERT_EQ(::chown(station.journal.c_str(), 0, 60010), 0);
         ASSERT_EQ(::chmod(station.journal.c_str(), 0660), 0);
         const std::string own = station.file.Folder() + "/state";
-        auto options = station.Options("o\no\n");
-        options.uid = options.gid = outsider;
-        options.unset = {"HOME"};
+        auto options = station.AsOperator(outsider, "o\no\n");
         options.env["XDG_STATE_HOME"] = own;
         if (required)
             options.env["QEL32_JOURNAL_REQUIRED"] = "1";

@@ -85,7 +85,6 @@ class SimulatorProcess {
         }
     }
 
-    // Sends the simulator a signal (SIGUSR1: another instrument on the cable, with --swap-to).
     // Puts the other instrument (--swap-to) on the cable; back once it is there.
     void Swap() const {
         Signal(SIGUSR1);
@@ -94,6 +93,7 @@ class SimulatorProcess {
                std::string(line) != "swapped\n") {
         }
     }
+    // Sends the simulator a signal (SIGUSR1: another instrument on the cable, with --swap-to).
     void Signal(int signal) const {
         if (pid_ > 0)
             ::kill(pid_, signal);
