@@ -14,7 +14,7 @@ fi
 if [ "$scope" = all ]; then
     packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                wine wine64 xvfb xauth imagemagick clang libclang-rt-14-dev
-               dpkg-dev lintian unzip xdotool jq
+               lintian unzip xdotool jq
                qemu-system-x86 linux-image-amd64 busybox-static python3)
 fi
 
